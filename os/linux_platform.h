@@ -1,0 +1,21 @@
+// The Linux platform: who it is and which locale it runs in.
+#pragma once
+
+#include <cstdint>
+
+#include "platform_seam.h"
+
+namespace korvel {
+
+/// The Windows locale identifier for a POSIX locale name such as "zh_TW.UTF-8"; English
+/// (United States) for names it does not know, "C" and "POSIX".
+std::uint32_t lcid_from_locale_name(const char* name);
+
+/// The process locale's name, from LC_ALL, then LC_MESSAGES, then LANG (empty ones skipped);
+/// "C" when none is set.
+const char* process_locale_name();
+
+/// Installs the Linux platform for the rest of the run.
+void install_os_platform();
+
+}  // namespace korvel

@@ -1,0 +1,97 @@
+#include "lib_wnaspi32.h"
+
+#include <cstddef>
+
+#include "aspi_srb.h"
+#include "nt_emulation.h"
+#include "platform_seam.h"
+
+namespace korvel {
+
+namespace {
+
+// A library handle counts as loaded only above this value (LoadLibrary's old error range).
+constexpr OsHandle LOADED_HANDLE_FLOOR = 32;
+
+OsHandle library_handle = 0;
+SendAspiCommandFn send_entry = nullptr;
+GetAspiSupportInfoFn support_entry = nullptr;
+
+}  // namespace
+
+bool aspi_library_mode() { return library_handle > LOADED_HANDLE_FLOOR; }
+
+void aspi_load() {
+    clear_host_flags();
+    const Platform& platform = installed_platform();
+    const bool windows_9x =
+        platform.identity != nullptr && platform.identity->family() == PlatformFamily::windows_9x;
+    if (windows_9x && platform.aspi_library != nullptr) {
+        AspiLibraryLoader& loader = *platform.aspi_library;
+        library_handle = loader.load_library("wnaspi32.dll");
+        if (aspi_library_mode()) {
+            void* send = loader.find_entry(library_handle, "SendASPI32Command");
+            void* support = loader.find_entry(library_handle, "GetASPI32SupportInfo");
+            if (send == nullptr || support == nullptr) {
+                // A library without both entry points cannot serve a single request: treat it
+                // as absent and let the emulation answer.
+                loader.free_library(library_handle);
+                library_handle = 0;
+            } else {
+                send_entry = reinterpret_cast<SendAspiCommandFn>(send);
+                support_entry = reinterpret_cast<GetAspiSupportInfoFn>(support);
+                return;
+            }
+        }
+        library_handle = 0;
+        // The 9x family without a usable library falls through to the emulation, whose table
+        // starts empty like any NT start.
+    }
+    clear_device_table();
+}
+
+std::uint32_t aspi_support_info() {
+    if (aspi_library_mode()) return support_entry();
+    const std::int32_t hosts = enumerate_devices();
+    if (hosts >= 1) return 0x0100u + static_cast<std::uint32_t>(hosts);
+    return 1;  // status byte 0: callers take it as a failed start
+}
+
+std::uint8_t aspi_send_command(void* srb) {
+    if (aspi_library_mode()) return static_cast<std::uint8_t>(send_entry(srb) & 0xFFu);
+
+    // The header is read and written as bytes: the block is one of two request types.
+    auto* header = static_cast<std::uint8_t*>(srb);
+    header[offsetof(SRB_Header, SRB_Status)] = SS_PENDING;
+    std::uint8_t status;
+    switch (header[offsetof(SRB_Header, SRB_Cmd)]) {
+        case SC_HA_INQUIRY:
+            status = emulate_ha_inquiry(*static_cast<SRB_HAInquiry*>(srb));
+            break;
+        case SC_EXEC_SCSI_CMD:
+            status = emulate_exec_scsi(*static_cast<SRB_ExecSCSICmd*>(srb));
+            break;
+        case SC_ABORT_SRB:
+            status = SS_PENDING;
+            break;
+        default:
+            status = SS_ERR;
+            break;
+    }
+    header[offsetof(SRB_Header, SRB_Status)] = status;
+    return status;
+}
+
+void aspi_unload() {
+    if (aspi_library_mode()) {
+        AspiLibraryLoader* loader = installed_platform().aspi_library;
+        if (loader != nullptr) loader->free_library(library_handle);
+        library_handle = 0;
+        send_entry = nullptr;
+        support_entry = nullptr;
+        return;
+    }
+    close_all_devices();
+}
+
+}  // namespace korvel

@@ -1,0 +1,128 @@
+// The operating-system seams of the transport.
+//
+// The transport reaches the platform only through these interfaces. os/ implements them over
+// Win32 or Linux; sim/ implements them over a simulated system and simulated devices. The
+// program installs one Platform at start (install_platform) before the first transport call.
+#pragma once
+
+#include <cstdint>
+
+namespace korvel {
+
+/// An open platform handle (file, device, library or registry key); 0 means "none".
+using OsHandle = std::uintptr_t;
+
+enum class PlatformFamily : std::uint8_t { windows_9x, windows_nt, linux_kernel };
+
+/// Who the platform is: its family and its system default locale.
+class PlatformIdentity {
+public:
+    virtual ~PlatformIdentity() = default;
+    /// The platform family (on Windows from the top bit of GetVersion).
+    virtual PlatformFamily family() = 0;
+    /// The system default locale identifier (Windows LCID; its low 16 bits are the language ID).
+    virtual std::uint32_t system_default_lcid() = 0;
+};
+
+/// Entry points of an ASPI for Win32 library, with the library's own calling convention.
+#if defined(_WIN32) && !defined(_WIN64)
+#define KORVEL_ASPI_CALL __cdecl
+#else
+#define KORVEL_ASPI_CALL
+#endif
+using SendAspiCommandFn = std::uint32_t(KORVEL_ASPI_CALL*)(void* srb);
+using GetAspiSupportInfoFn = std::uint32_t(KORVEL_ASPI_CALL*)();
+
+/// Run-time loading of the ASPI library (LoadLibraryA / GetProcAddress / FreeLibrary).
+class AspiLibraryLoader {
+public:
+    virtual ~AspiLibraryLoader() = default;
+    /// Loads the named library; the result counts as loaded only when it is above 32.
+    virtual OsHandle load_library(const char* name) = 0;
+    /// Looks up an exported entry point by name; nullptr when the library lacks it.
+    virtual void* find_entry(OsHandle library, const char* name) = 0;
+    /// Frees a library loaded by load_library.
+    virtual void free_library(OsHandle library) = 0;
+};
+
+/// Values of GetDriveTypeA that the enumeration tells apart.
+inline constexpr std::uint32_t DRIVE_TYPE_UNKNOWN = 0;
+inline constexpr std::uint32_t DRIVE_TYPE_REMOVABLE = 2;
+inline constexpr std::uint32_t DRIVE_TYPE_FIXED = 3;
+inline constexpr std::uint32_t DRIVE_TYPE_CDROM = 5;
+
+/// Error codes the transport tells apart (GetLastError values).
+inline constexpr std::uint32_t OS_ERROR_INVALID_PARAMETER = 87;
+inline constexpr std::uint32_t OS_ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr std::uint32_t OS_ERROR_MORE_DATA = 234;
+
+/// I/O control codes of the SCSI port driver (published values).
+inline constexpr std::uint32_t IOCTL_SCSI_GET_INQUIRY_DATA = 0x4100C;
+inline constexpr std::uint32_t IOCTL_SCSI_GET_ADDRESS = 0x41018;
+inline constexpr std::uint32_t IOCTL_SCSI_PASS_THROUGH_DIRECT = 0x4D014;
+
+enum class OpenAccess : std::uint8_t { read_write, read };
+enum class OpenSharing : std::uint8_t { read_write, read };
+
+/// One pass-through request in platform-neutral form. The platform copies it into its native
+/// SCSI_PASS_THROUGH_DIRECT record (whose size differs between 32- and 64-bit Windows) and
+/// writes scsi_status and sense back.
+struct PassThroughRequest {
+    std::uint8_t path_id = 0;
+    std::uint8_t target_id = 0;
+    std::uint8_t lun = 0;
+    std::uint8_t cdb_length = 0;
+    std::uint8_t sense_info_length = 0;
+    std::uint8_t data_in = 0;  ///< 1 = data from the device, 0 = data to it (or none)
+    std::uint32_t data_transfer_length = 0;
+    std::uint32_t timeout_seconds = 0;
+    void* data_buffer = nullptr;  ///< the caller's buffer, used directly
+    std::uint8_t cdb[16] = {};
+    std::uint8_t scsi_status = 0;  ///< out: the device's SCSI status byte
+    std::uint8_t sense[32] = {};   ///< out: written by the platform
+};
+
+/// The NT family's SCSI pass-through service and what the enumeration needs around it.
+class NtPassThrough {
+public:
+    virtual ~NtPassThrough() = default;
+    /// Bit mask of existing drive letters, bit 0 = A: (GetLogicalDrives).
+    virtual std::uint32_t logical_drives() = 0;
+    /// Drive type of a root such as "d:" (GetDriveTypeA).
+    virtual std::uint32_t drive_type(const char* root) = 0;
+    /// Opens an existing device by name such as "\\.\Scsi0:" (CreateFileA); 0 on failure.
+    virtual OsHandle open_device(const char* name, OpenAccess access, OpenSharing sharing) = 0;
+    /// Closes a handle from open_device (CloseHandle).
+    virtual void close_handle(OsHandle handle) = 0;
+    /// A synchronous DeviceIoControl without input; on success *returned is the number of
+    /// bytes the platform wrote into out.
+    virtual bool io_control(OsHandle handle, std::uint32_t code, void* out, std::uint32_t out_size,
+                            std::uint32_t* returned) = 0;
+    /// IOCTL_SCSI_PASS_THROUGH_DIRECT on the handle.
+    virtual bool pass_through_direct(OsHandle handle, PassThroughRequest& request) = 0;
+    /// The error code of the last failed call on this thread (GetLastError).
+    virtual std::uint32_t last_error() = 0;
+    /// Whether size bytes at address may be written (the IsBadWritePtr check, inverted).
+    virtual bool is_writable(void* address, std::uint32_t size) = 0;
+    /// Reads a value below HKEY_LOCAL_MACHINE into buffer (at most capacity bytes, whatever its
+    /// type); *length is the number of bytes read. False when the key or value is missing.
+    virtual bool read_registry_value(const char* key, const char* value, std::uint8_t* buffer,
+                                     std::uint32_t capacity, std::uint32_t* length) = 0;
+    /// Enables a named privilege in the program's own token; true when it took effect.
+    virtual bool enable_privilege(const char* name) = 0;
+};
+
+/// The platform as the transport sees it. Any member may be null where the platform lacks it:
+/// no ASPI loader means the library is never loaded, no pass-through means no device is found.
+struct Platform {
+    PlatformIdentity* identity = nullptr;
+    AspiLibraryLoader* aspi_library = nullptr;
+    NtPassThrough* nt = nullptr;
+};
+
+/// Installs the platform for the rest of the run (or, in tests, until the next install).
+void install_platform(const Platform& platform);
+/// The installed platform.
+const Platform& installed_platform();
+
+}  // namespace korvel
