@@ -74,7 +74,7 @@ struct PassThroughRequest {
     std::uint8_t cdb_length = 0;
     std::uint8_t sense_info_length = 0;
     std::uint8_t data_in = 0;  ///< 1 = data from the device, 0 = data to it (or none)
-    std::uint32_t data_transfer_length = 0;
+    std::uint32_t data_transfer_length = 0;  ///< in only: the transport keeps no residual
     std::uint32_t timeout_seconds = 0;
     void* data_buffer = nullptr;  ///< the caller's buffer, used directly
     std::uint8_t cdb[16] = {};
