@@ -1,0 +1,41 @@
+// Bridge identification: recognising a KORVEL bridge, its chip family and kind, its model
+// text and its SCSI bus capability from vital product data pages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korvel {
+
+/// Family codes: the chip family and kind of a bridge; 0 means not a recognised bridge.
+inline constexpr std::int32_t FAMILY_NONE = 0;
+inline constexpr std::int32_t FAMILY_PV20_QTRL = 1;
+inline constexpr std::int32_t FAMILY_PV20_QTWD = 2;
+inline constexpr std::int32_t FAMILY_PV20_QTVN = 3;
+inline constexpr std::int32_t FAMILY_PV70 = 4;
+inline constexpr std::int32_t FAMILY_PV30 = 5;
+inline constexpr std::int32_t FAMILY_PV40 = 6;
+inline constexpr std::int32_t FAMILY_PV50 = 7;
+inline constexpr std::int32_t FAMILY_PV50_9271 = 8;
+inline constexpr std::int32_t FAMILY_PV40_QTZF = 20;
+inline constexpr std::int32_t FAMILY_PV30_A = 21;
+inline constexpr std::int32_t FAMILY_PV30_C = 22;
+
+/// Capacity of the model text buffer identify_bridge fills (longest model 14 + zero byte).
+inline constexpr std::size_t BRIDGE_MODEL_CAPACITY = 15;
+/// Transfer rate reported when the bridge names none (or an unknown speed code).
+inline constexpr std::int32_t RATE_UNKNOWN = -1;
+
+/// Asks for vital product data pages 0x83, 0x50 and 0xC3 in turn until one names a bridge.
+/// Writes the family code (0 when none), the model text (at least 15 bytes; left as it was when
+/// no page named a chip), and, when the pointers are given, the wide bus flag (0/1) and the
+/// transfer rate in MB/s (0 asynchronous, -1 unknown).
+void identify_bridge(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
+                     std::int32_t& family_code, char* model, std::uint8_t* wide,
+                     std::int32_t* rate);
+
+/// The transfer rate of a speed code (upper four bits of the capability byte) on a narrow
+/// bus, in MB/s; RATE_UNKNOWN for codes the bridges do not use.
+std::int32_t narrow_bus_rate(std::uint8_t speed_byte);
+
+}  // namespace korvel
