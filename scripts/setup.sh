@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 fonts-wqy-zenhei xvfb xauth
 )
 
 missing=()
@@ -19,6 +20,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  $sudo apt-get -o DPkg::Lock::Timeout=600 update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
 fi

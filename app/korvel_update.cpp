@@ -1,0 +1,19 @@
+// korvel-update: the program. No command line, no configuration: the operating system's SCSI
+// service, the system locale's language, and the window.
+#include "korvel_program.h"
+#include "lib_getwnver.h"
+#ifdef _WIN32
+#include "windows_platform.h"
+#include "windows_util_platform.h"
+#else
+#include "linux_platform.h"
+#include "linux_util_platform.h"
+#endif
+
+int main(int argc, char** argv) {
+    korvel::install_os_platform();
+    korvel::install_os_util_platform();
+    // The language is read before any window exists; the catalogue uses it from then on.
+    korvel::detect_system_language();
+    return korvel::run_program(argc, argv, {});
+}

@@ -1,0 +1,114 @@
+#include "sim_screenshots.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+
+#include <cstdio>
+
+#include "korvel_main.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr int SETTLE_MS = 700;
+constexpr int MARGIN = 12;
+
+// Saves the part of the screen around area.
+void save_screen(const QRect& area, const QString& path) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect region = area.adjusted(-MARGIN, -MARGIN, MARGIN, MARGIN)
+                             .intersected(screen->geometry());
+    const QPixmap picture =
+        screen->grabWindow(0, region.x(), region.y(), region.width(), region.height());
+    if (!picture.save(path)) std::fprintf(stderr, "korvel-sim: cannot save %s\n", qPrintable(path));
+}
+
+// The first shown target of a family with a capacity and a bus speed to show (PV40).
+int button_with_full_hint(const TForm_Main& form) {
+    for (int i = 0; i < form.target_count(); ++i) {
+        if (form.target_record(i).family_code == FAMILY_PV40) return i;
+    }
+    return 0;
+}
+
+class ScreenshotRun {
+public:
+    ScreenshotRun(TForm_Main& form, QString folder, QString tag, QString firmware_folder)
+        : form_(form), folder_(std::move(folder)), tag_(std::move(tag)),
+          firmware_folder_(std::move(firmware_folder)) {}
+
+    void window_shot() {
+        save_screen(form_.frameGeometry(), path("window"));
+        QTimer::singleShot(0, &form_, [this] { hint_shot(); });
+    }
+
+    void hint_shot() {
+        const int index = button_with_full_hint(form_);
+        auto* button = form_.findChild<QToolButton*>(QStringLiteral("BTN_Target_%1").arg(index));
+        button->click();
+        QToolTip::showText(button->mapToGlobal(button->rect().center()), button->toolTip(),
+                           button);
+        QTimer::singleShot(SETTLE_MS, &form_, [this] {
+            QRect area = form_.frameGeometry();
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (top->isVisible() && top->inherits("QTipLabel")) area |= top->frameGeometry();
+            }
+            save_screen(area, path("hint"));
+            QToolTip::hideText();
+            confirm_shot();
+        });
+    }
+
+    void confirm_shot() {
+        const QString sample = QDir(firmware_folder_).filePath(QStringLiteral("PV40-QTRLB-0E1.bin"));
+        form_.set_file_chooser([sample](QWidget*, const QString&, const QString&) { return sample; });
+        QTimer::singleShot(SETTLE_MS, &form_, [this] { answer_confirmation(); });
+        form_.BTN_UpdateKORVELClick();
+        form_.close();
+    }
+
+    void answer_confirmation() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            QTimer::singleShot(100, &form_, [this] { answer_confirmation(); });
+            return;
+        }
+        save_screen(form_.frameGeometry() | box->frameGeometry(), path("confirm"));
+        if (QAbstractButton* no = box->button(QMessageBox::No)) {
+            no->click();
+        } else {
+            box->reject();
+        }
+    }
+
+private:
+    QString path(const char* name) const {
+        return QDir(folder_).filePath(QString::fromLatin1(name) + u'-' + tag_ + QStringLiteral(".png"));
+    }
+
+    TForm_Main& form_;
+    QString folder_;
+    QString tag_;
+    QString firmware_folder_;
+};
+
+}  // namespace
+
+void take_screenshots(TForm_Main& form, const QString& folder, const QString& tag,
+                      const QString& firmware_folder) {
+    QDir().mkpath(folder);
+    auto* run = new ScreenshotRun(form, folder, tag, firmware_folder);
+    QObject::connect(&form, &QObject::destroyed, [run] { delete run; });
+    QTimer::singleShot(SETTLE_MS * 2, &form, [run] { run->window_shot(); });
+}
+
+}  // namespace korvel
