@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "linux_sg.h"
+
 namespace korvel {
 
 namespace {
@@ -78,6 +80,7 @@ const char* process_locale_name() {
 void install_os_platform() {
     Platform platform;
     platform.identity = &linux_identity;
+    platform.linux_sg = &linux_scsi_generic();
     install_platform(platform);
 }
 

@@ -1,4 +1,4 @@
-// The Linux platform: who it is and which locale it runs in.
+// The Linux platform: who it is, which locale it runs in, and its sg driver.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@ std::uint32_t lcid_from_locale_name(const char* name);
 /// "C" when none is set.
 const char* process_locale_name();
 
-/// Installs the Linux platform for the rest of the run.
+/// Installs the Linux platform (identity and sg driver) for the rest of the run.
 void install_os_platform();
 
 }  // namespace korvel

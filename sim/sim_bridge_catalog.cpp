@@ -125,11 +125,10 @@ std::vector<std::uint8_t> bridge_standard_data(const Family& family, std::uint8_
 
 /// Pages a bridge lists on its supported-pages page.
 std::vector<std::uint8_t> supported_pages(std::uint8_t type, std::uint8_t identification) {
-    std::vector<std::uint8_t> pages{0x00, identification};
-    std::sort(pages.begin(), pages.end());
-    std::vector<std::uint8_t> data{type, 0x00, 0x00, static_cast<std::uint8_t>(pages.size())};
-    data.insert(data.end(), pages.begin(), pages.end());
-    return data;
+    // Page 0x00 itself, then the identification page, in ascending order.
+    const std::uint8_t low = std::min<std::uint8_t>(0x00, identification);
+    const std::uint8_t high = std::max<std::uint8_t>(0x00, identification);
+    return {type, 0x00, 0x00, 2, low, high};
 }
 
 void put_capacity(SimPlainDrive& drive, std::uint32_t last_block, std::uint32_t block_length) {

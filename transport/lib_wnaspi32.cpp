@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "aspi_srb.h"
+#include "linux_sg_provider.h"
 #include "nt_emulation.h"
 #include "platform_seam.h"
 
@@ -17,6 +18,11 @@ OsHandle library_handle = 0;
 SendAspiCommandFn send_entry = nullptr;
 GetAspiSupportInfoFn support_entry = nullptr;
 
+// Which emulation answers when the library does not: the NT pass-through service, or the sg
+// driver on Linux. Both fill the same device table.
+enum class Emulation : std::uint8_t { nt_pass_through, linux_sg };
+Emulation emulation = Emulation::nt_pass_through;
+
 }  // namespace
 
 bool aspi_library_mode() { return library_handle > LOADED_HANDLE_FLOOR; }
@@ -24,6 +30,9 @@ bool aspi_library_mode() { return library_handle > LOADED_HANDLE_FLOOR; }
 void aspi_load() {
     clear_host_flags();
     const Platform& platform = installed_platform();
+    const bool on_linux =
+        platform.identity != nullptr && platform.identity->family() == PlatformFamily::linux_kernel;
+    emulation = on_linux ? Emulation::linux_sg : Emulation::nt_pass_through;
     const bool windows_9x =
         platform.identity != nullptr && platform.identity->family() == PlatformFamily::windows_9x;
     if (windows_9x && platform.aspi_library != nullptr) {
@@ -52,7 +61,8 @@ void aspi_load() {
 
 std::uint32_t aspi_support_info() {
     if (aspi_library_mode()) return support_entry();
-    const std::int32_t hosts = enumerate_devices();
+    const std::int32_t hosts =
+        emulation == Emulation::linux_sg ? enumerate_sg_devices() : enumerate_devices();
     if (hosts >= 1) return 0x0100u + static_cast<std::uint32_t>(hosts);
     return 1;  // status byte 0: callers take it as a failed start
 }
@@ -65,12 +75,18 @@ std::uint8_t aspi_send_command(void* srb) {
     header[offsetof(SRB_Header, SRB_Status)] = SS_PENDING;
     std::uint8_t status;
     switch (header[offsetof(SRB_Header, SRB_Cmd)]) {
-        case SC_HA_INQUIRY:
-            status = emulate_ha_inquiry(*static_cast<SRB_HAInquiry*>(srb));
+        case SC_HA_INQUIRY: {
+            auto& inquiry = *static_cast<SRB_HAInquiry*>(srb);
+            status = emulation == Emulation::linux_sg ? sg_ha_inquiry(inquiry)
+                                                      : emulate_ha_inquiry(inquiry);
             break;
-        case SC_EXEC_SCSI_CMD:
-            status = emulate_exec_scsi(*static_cast<SRB_ExecSCSICmd*>(srb));
+        }
+        case SC_EXEC_SCSI_CMD: {
+            auto& exec = *static_cast<SRB_ExecSCSICmd*>(srb);
+            status = emulation == Emulation::linux_sg ? sg_exec_scsi(exec)
+                                                      : emulate_exec_scsi(exec);
             break;
+        }
         case SC_ABORT_SRB:
             status = SS_PENDING;
             break;
@@ -91,7 +107,11 @@ void aspi_unload() {
         support_entry = nullptr;
         return;
     }
-    close_all_devices();
+    if (emulation == Emulation::linux_sg) {
+        close_all_sg_devices();
+    } else {
+        close_all_devices();
+    }
 }
 
 }  // namespace korvel

@@ -2,14 +2,15 @@
 //
 // It answers the two ASPI for Win32 entry points under its own names and hides which provider
 // answers them: the system's wnaspi32.dll on the Windows 9x family, or the program's own
-// emulation over the platform's pass-through service everywhere else.
+// emulation over the platform's pass-through service everywhere else (on Linux, the sg driver).
 #pragma once
 
 #include <cstdint>
 
 namespace korvel {
 
-/// Chooses the provider: loads wnaspi32.dll on the 9x family, else prepares the emulation.
+/// Chooses the provider: loads wnaspi32.dll on the 9x family, else prepares the emulation
+/// (over the sg driver on Linux, over NT pass-through elsewhere).
 void aspi_load();
 /// Bits 8-15 status, bits 0-7 host adapter count. In emulation mode this enumerates devices.
 std::uint32_t aspi_support_info();

@@ -14,6 +14,8 @@ namespace {
 DeviceSlot device_table[MAX_HOSTS * MAX_TARGETS * MAX_LUNS];
 bool host_flags[MAX_HOSTS];
 std::int32_t hosts_found = 0;
+// The platform port each host number stands for (-1: not given out).
+std::int32_t host_ports[MAX_HOSTS];
 
 ExtraBusDevice extra_bus_list[EXTRA_BUS_LIST_CAPACITY];
 std::size_t extra_bus_entries = 0;
@@ -44,13 +46,7 @@ constexpr std::size_t PLATFORM_SENSE_SIZE = sizeof(PassThroughRequest::sense);
 constexpr std::uint8_t SENSE_KEY_HARDWARE_ERROR = 0x04;
 constexpr std::uint8_t SENSE_KEY_ILLEGAL_REQUEST = 0x05;
 
-// SCSI_ADDRESS as IOCTL_SCSI_GET_ADDRESS returns it.
-struct ScsiAddress {
-    std::uint8_t port;
-    std::uint8_t path_id;
-    std::uint8_t target_id;
-    std::uint8_t lun;
-};
+// Size of SCSI_ADDRESS as IOCTL_SCSI_GET_ADDRESS returns it.
 constexpr std::uint32_t SCSI_ADDRESS_SIZE = 8;
 
 // Offsets within the IOCTL_SCSI_GET_INQUIRY_DATA answer.
@@ -65,6 +61,11 @@ constexpr std::size_t ENTRY_INQUIRY_DATA = 12;
 
 NtPassThrough* nt() { return installed_platform().nt; }
 
+// Handles of this provider are closed through the installed NT platform.
+void close_nt_handle(OsHandle handle) {
+    if (NtPassThrough* platform = nt()) platform->close_handle(handle);
+}
+
 bool in_table(std::uint32_t host, std::uint32_t target, std::uint32_t lun) {
     return host < MAX_HOSTS && target < MAX_TARGETS && lun < MAX_LUNS;
 }
@@ -78,8 +79,10 @@ std::uint32_t read_u32_le(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-void set_host_present(std::uint32_t host) {
-    if (host < MAX_HOSTS) host_flags[host] = true;
+void set_host_present(std::uint32_t host, std::uint32_t port) {
+    if (host >= MAX_HOSTS) return;
+    host_flags[host] = true;
+    host_ports[host] = static_cast<std::int32_t>(port);
 }
 
 // --- Opening device names ------------------------------------------------------------------
@@ -167,31 +170,11 @@ bool store_in_slot(std::uint32_t host, std::uint32_t target, std::uint32_t lun, 
     return true;
 }
 
-// A device with a class driver and a SCSI address (passes 1 to 4). Secondary buses wait in
-// the extra-bus list for a host number of their own; the first handle of an address wins.
-void register_addressed_device(NtPassThrough& platform, OsHandle handle,
-                               const ScsiAddress& address) {
-    // An address the table cannot hold is treated as no device at all.
-    if (!in_table(address.port, address.target_id, address.lun)) {
-        platform.close_handle(handle);
-        return;
-    }
-    bool kept;
-    if (address.path_id != 0) {
-        kept = insert_extra_bus_device(
-            {address.port, address.path_id, address.target_id, address.lun, handle});
-    } else {
-        kept = store_in_slot(address.port, address.target_id, address.lun, handle, 0);
-    }
-    set_host_present(address.port);
-    if (!kept) platform.close_handle(handle);
-}
-
-// Opens, probes and registers one device name of passes 1 to 4.
+// Registers one device name of passes 1 to 4 when it reports its address.
 void register_if_addressed(NtPassThrough& platform, OsHandle handle) {
     ScsiAddress address{};
     if (get_scsi_address(platform, handle, address)) {
-        register_addressed_device(platform, handle, address);
+        register_addressed_device(handle, address, close_nt_handle);
     } else {
         platform.close_handle(handle);
     }
@@ -274,29 +257,9 @@ void pass_scsi_ports(NtPassThrough& platform) {
                                address.path_id)) {
                 platform.close_handle(handle);
             }
-            set_host_present(port_number);
+            set_host_present(port_number, port_number);
         }
     }
-}
-
-// Each distinct (port, path) of the secondary-bus list gets the next free host number, in the
-// list's order: by port, then path.
-void pass_secondary_buses(NtPassThrough& platform) {
-    std::int32_t host = -1;
-    for (std::size_t i = 0; i < extra_bus_entries; ++i) {
-        const ExtraBusDevice& device = extra_bus_list[i];
-        const bool new_bus = i == 0 || device.port != extra_bus_list[i - 1].port ||
-                             device.path_id != extra_bus_list[i - 1].path_id;
-        if (new_bus) host = count_hosts();
-        const auto host_number = static_cast<std::uint32_t>(host);
-        if (store_in_slot(host_number, device.target_id, device.lun, device.handle,
-                          device.path_id)) {
-            set_host_present(host_number);
-        } else {
-            platform.close_handle(device.handle);  // more host numbers than the table holds
-        }
-    }
-    extra_bus_entries = 0;
 }
 
 // Stores a device without a SCSI address at the first free target of the unaddressed host.
@@ -305,7 +268,7 @@ bool store_unaddressed(std::int32_t host, OsHandle handle) {
     const auto host_number = static_cast<std::uint32_t>(host);
     for (std::uint32_t target = 0; target < MAX_TARGETS; ++target) {
         if (store_in_slot(host_number, target, 0, handle, 0)) {
-            set_host_present(host_number);
+            set_host_present(host_number, host_number);
             return true;
         }
     }
@@ -347,20 +310,16 @@ void pass_unaddressed_drives(NtPassThrough& platform, std::int32_t unaddressed_h
 
 // --- Request helpers -------------------------------------------------------------------------
 
-// Sense data made up for a pass-through the platform refused: fixed format, current error,
-// with the given key. Never more than the block's sense area, and only where it is writable.
-void make_up_sense(NtPassThrough& platform, SRB_ExecSCSICmd& srb, std::uint8_t sense_key) {
-    const std::size_t length = std::min<std::size_t>(srb.SRB_SenseLen, SENSE_AREA_SIZE);
-    if (length == 0) return;
-    if (!platform.is_writable(srb.SenseArea, static_cast<std::uint32_t>(length))) return;
-    std::memset(srb.SenseArea, 0, length);
-    srb.SenseArea[0] = 0x70;
-    if (length > 2) srb.SenseArea[2] = sense_key;
+// The part of the sense area a made-up sense would cover.
+std::size_t made_up_sense_length(const SRB_ExecSCSICmd& srb) {
+    return std::min<std::size_t>(srb.SRB_SenseLen, SENSE_AREA_SIZE);
 }
 
-std::uint8_t refuse_as_invalid_parameter(NtPassThrough& platform, SRB_ExecSCSICmd& srb) {
-    make_up_sense(platform, srb, SENSE_KEY_ILLEGAL_REQUEST);
-    return SS_BUFFER_TOO_BIG;
+// Whether the caller's sense area may be written (the IsBadWritePtr check).
+bool sense_area_writable(NtPassThrough& platform, SRB_ExecSCSICmd& srb) {
+    const std::size_t length = made_up_sense_length(srb);
+    return length == 0 ||
+           platform.is_writable(srb.SenseArea, static_cast<std::uint32_t>(length));
 }
 
 }  // namespace
@@ -383,8 +342,16 @@ std::int32_t count_hosts() {
 
 std::int32_t host_count() { return hosts_found; }
 
+std::int32_t record_host_count() {
+    hosts_found = count_hosts();
+    return hosts_found;
+}
+
+std::int32_t host_port(std::uint32_t host) { return host < MAX_HOSTS ? host_ports[host] : -1; }
+
 void clear_host_flags() {
     std::fill(std::begin(host_flags), std::end(host_flags), false);
+    std::fill(std::begin(host_ports), std::end(host_ports), -1);
     hosts_found = 0;
 }
 
@@ -394,6 +361,50 @@ void clear_device_table() {
 }
 
 std::size_t extra_bus_count() { return extra_bus_entries; }
+
+// --- Registration, shared by every provider --------------------------------------------------
+
+void register_addressed_device(OsHandle handle, const ScsiAddress& address, CloseDeviceFn close) {
+    // An address the table cannot hold is treated as no device at all.
+    if (!in_table(address.port, address.target_id, address.lun)) {
+        close(handle);
+        return;
+    }
+    bool kept;
+    if (address.path_id != 0) {
+        kept = insert_extra_bus_device(
+            {address.port, address.path_id, address.target_id, address.lun, handle});
+    } else {
+        kept = store_in_slot(address.port, address.target_id, address.lun, handle, 0);
+    }
+    set_host_present(address.port, address.port);
+    if (!kept) close(handle);
+}
+
+void assign_secondary_buses(CloseDeviceFn close) {
+    std::int32_t host = -1;
+    for (std::size_t i = 0; i < extra_bus_entries; ++i) {
+        const ExtraBusDevice& device = extra_bus_list[i];
+        const bool new_bus = i == 0 || device.port != extra_bus_list[i - 1].port ||
+                             device.path_id != extra_bus_list[i - 1].path_id;
+        if (new_bus) host = count_hosts();
+        const auto host_number = static_cast<std::uint32_t>(host);
+        if (store_in_slot(host_number, device.target_id, device.lun, device.handle,
+                          device.path_id)) {
+            set_host_present(host_number, device.port);
+        } else {
+            close(device.handle);  // more host numbers than the table holds
+        }
+    }
+    extra_bus_entries = 0;
+}
+
+void close_device_table(CloseDeviceFn close) {
+    for (DeviceSlot& slot : device_table) {
+        if (slot.handle != 0 && close != nullptr) close(slot.handle);
+        slot = {0, 0};
+    }
+}
 
 // --- Enumeration ---------------------------------------------------------------------------
 
@@ -461,7 +472,7 @@ std::int32_t enumerate_devices() {
     pass_named_devices(*platform, "SCANNER");
     pass_named_devices(*platform, "TAPE");
     pass_scsi_ports(*platform);
-    pass_secondary_buses(*platform);
+    assign_secondary_buses(close_nt_handle);
     const std::int32_t unaddressed_host = count_hosts();
     pass_unaddressed_disks(*platform, unaddressed_host);
     pass_unaddressed_drives(*platform, unaddressed_host);
@@ -483,15 +494,18 @@ std::uint8_t emulate_ha_inquiry(SRB_HAInquiry& srb) {
         !platform->read_registry_value(key, "Driver", driver, sizeof driver - 1, &length)) {
         length = 0;
     }
-    driver[std::min<std::size_t>(length, sizeof driver - 1)] = 0;
+    return fill_ha_inquiry(srb, driver, std::min<std::size_t>(length, sizeof driver - 1));
+}
 
+std::uint8_t fill_ha_inquiry(SRB_HAInquiry& srb, const std::uint8_t* driver, std::size_t length) {
     srb.HA_Count = static_cast<std::uint8_t>(hosts_found & 0xFF);
     srb.HA_SCSI_ID = 7;
     static constexpr char manager_id[] = "ASPI for WIN32";  // 14 characters and the zero
     std::memcpy(srb.HA_ManagerId, manager_id, sizeof manager_id);
     // A name of 16 characters fills the field without its zero; a longer one is cut there.
-    const auto name_length = static_cast<std::size_t>(
-        std::find(driver, driver + sizeof srb.HA_Identifier, 0) - driver);
+    const std::size_t looked_at = std::min(length, sizeof srb.HA_Identifier);
+    const auto name_length =
+        static_cast<std::size_t>(std::find(driver, driver + looked_at, 0) - driver);
     std::memcpy(srb.HA_Identifier, driver, name_length);
     if (name_length < sizeof srb.HA_Identifier) srb.HA_Identifier[name_length] = 0;
     static constexpr std::uint8_t unique[16] = {0x07, 0x00, 0x00, 0x08, 0x00, 0x00, 0x04, 0x00};
@@ -499,16 +513,11 @@ std::uint8_t emulate_ha_inquiry(SRB_HAInquiry& srb) {
     return SS_COMP;
 }
 
-std::uint8_t emulate_exec_scsi(SRB_ExecSCSICmd& srb) {
-    srb.SRB_Status = SS_PENDING;
-    NtPassThrough* platform = nt();
-    const DeviceSlot slot = device_slot(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
-    if (platform == nullptr || slot.handle == 0) return SS_NO_DEVICE;
-
+bool prepare_pass_through(const SRB_ExecSCSICmd& srb, const DeviceSlot& slot,
+                          PassThroughRequest& request) {
     // The platform takes at most 16 command bytes; a longer command is refused as it would be.
-    if (srb.SRB_CDBLen > CDB_MAX_SIZE) return refuse_as_invalid_parameter(*platform, srb);
-
-    PassThroughRequest request;
+    if (srb.SRB_CDBLen > CDB_MAX_SIZE) return false;
+    request = PassThroughRequest{};
     request.path_id = static_cast<std::uint8_t>(slot.path_id);
     request.target_id = srb.SRB_Target;
     request.lun = srb.SRB_Lun;
@@ -520,15 +529,10 @@ std::uint8_t emulate_exec_scsi(SRB_ExecSCSICmd& srb) {
     request.timeout_seconds = PASS_THROUGH_TIMEOUT_SECONDS;
     request.data_buffer = srb.SRB_BufPointer;
     std::memcpy(request.cdb, srb.CDBByte, srb.SRB_CDBLen);
+    return true;
+}
 
-    if (!platform->pass_through_direct(slot.handle, request)) {
-        if (platform->last_error() == OS_ERROR_INVALID_PARAMETER) {
-            return refuse_as_invalid_parameter(*platform, srb);
-        }
-        make_up_sense(*platform, srb, SENSE_KEY_HARDWARE_ERROR);
-        return SS_ERR;
-    }
-
+std::uint8_t complete_pass_through(SRB_ExecSCSICmd& srb, const PassThroughRequest& request) {
     srb.SRB_TargStat = request.scsi_status;
     srb.SRB_HaStat = 0;
     if (request.scsi_status == SCSI_STATUS_GOOD) return SS_COMP;
@@ -540,12 +544,38 @@ std::uint8_t emulate_exec_scsi(SRB_ExecSCSICmd& srb) {
     return SS_ERR;
 }
 
-void close_all_devices() {
-    NtPassThrough* platform = nt();
-    for (DeviceSlot& slot : device_table) {
-        if (slot.handle != 0 && platform != nullptr) platform->close_handle(slot.handle);
-        slot = {0, 0};
+std::uint8_t fail_pass_through(SRB_ExecSCSICmd& srb, bool invalid_parameter, bool sense_writable) {
+    // Sense data made up for a request the platform did not carry out: fixed format, current
+    // error, with the key. Never more than the block's sense area.
+    const std::size_t length = made_up_sense_length(srb);
+    if (length > 0 && sense_writable) {
+        std::memset(srb.SenseArea, 0, length);
+        srb.SenseArea[0] = 0x70;
+        if (length > 2) {
+            srb.SenseArea[2] =
+                invalid_parameter ? SENSE_KEY_ILLEGAL_REQUEST : SENSE_KEY_HARDWARE_ERROR;
+        }
     }
+    return invalid_parameter ? SS_BUFFER_TOO_BIG : SS_ERR;
 }
+
+std::uint8_t emulate_exec_scsi(SRB_ExecSCSICmd& srb) {
+    srb.SRB_Status = SS_PENDING;
+    NtPassThrough* platform = nt();
+    const DeviceSlot slot = device_slot(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
+    if (platform == nullptr || slot.handle == 0) return SS_NO_DEVICE;
+
+    PassThroughRequest request;
+    if (!prepare_pass_through(srb, slot, request)) {
+        return fail_pass_through(srb, true, sense_area_writable(*platform, srb));
+    }
+    if (!platform->pass_through_direct(slot.handle, request)) {
+        const bool invalid_parameter = platform->last_error() == OS_ERROR_INVALID_PARAMETER;
+        return fail_pass_through(srb, invalid_parameter, sense_area_writable(*platform, srb));
+    }
+    return complete_pass_through(srb, request);
+}
+
+void close_all_devices() { close_device_table(close_nt_handle); }
 
 }  // namespace korvel

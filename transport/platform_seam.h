@@ -5,6 +5,7 @@
 // program installs one Platform at start (install_platform) before the first transport call.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace korvel {
@@ -112,12 +113,72 @@ public:
     virtual bool enable_privilege(const char* name) = 0;
 };
 
+/// Room for one sg device node name such as "/dev/sg12", its terminating zero included.
+inline constexpr std::size_t SG_NODE_NAME_CAPACITY = 32;
+
+/// The name of one sg device node, zero-terminated.
+struct SgNodeName {
+    char text[SG_NODE_NAME_CAPACITY];
+};
+
+/// Where the sg driver says a device sits (SG_GET_SCSI_ID), as the kernel's own ints: nothing
+/// here is range-checked yet.
+struct SgScsiId {
+    std::int32_t host_no = 0;
+    std::int32_t channel = 0;
+    std::int32_t scsi_id = 0;
+    std::int32_t lun = 0;
+    std::int32_t scsi_type = 0;
+};
+
+/// How one SG_IO call ended.
+enum class SgIoOutcome : std::uint8_t {
+    done,     ///< the kernel ran the request: SCSI, host and driver status are valid
+    refused,  ///< the kernel refused the request itself (EINVAL, ENOMEM: not a request it takes)
+    failed,   ///< the call failed for any other reason (interrupted, device gone, no access)
+};
+
+/// What SG_IO reports about the way to the device, besides the device's own status.
+struct SgTransportStatus {
+    std::uint16_t host_status = 0;    ///< the host adapter's DID_* code; 0 is DID_OK
+    std::uint16_t driver_status = 0;  ///< the midlayer's DRIVER_* code; see SG_DRIVER_SENSE
+};
+
+/// Driver status bit that only says sense data came back: not an error of its own.
+inline constexpr std::uint16_t SG_DRIVER_SENSE = 0x08;
+/// The part of the driver status that names an error (the rest are suggestions).
+inline constexpr std::uint16_t SG_DRIVER_STATUS_MASK = 0x0F;
+
+/// The Linux SCSI generic (sg) driver and the sysfs facts the provider needs around it.
+class LinuxScsiGeneric {
+public:
+    virtual ~LinuxScsiGeneric() = default;
+    /// Writes the names of the sg device nodes present ("/dev/sgN") in ascending N, at most
+    /// capacity of them; returns how many it wrote.
+    virtual std::size_t list_nodes(SgNodeName* names, std::size_t capacity) = 0;
+    /// Opens a node for SG_IO with the given access; 0 on failure.
+    virtual OsHandle open_node(const char* name, OpenAccess access) = 0;
+    /// SG_GET_SCSI_ID on an open node; false when the driver does not answer it.
+    virtual bool scsi_id(OsHandle node, SgScsiId& id) = 0;
+    /// One synchronous SG_IO call for the request: writes scsi_status, the sense bytes the
+    /// device returned (the rest of request.sense zero) and the transport status.
+    virtual SgIoOutcome sg_io(OsHandle node, PassThroughRequest& request,
+                              SgTransportStatus& transport) = 0;
+    /// Reads /sys/class/scsi_host/host<host>/proc_name into buffer (at most capacity bytes, as
+    /// the file holds them); *length is the number read. False when there is no such host.
+    virtual bool host_proc_name(std::uint32_t host, std::uint8_t* buffer, std::uint32_t capacity,
+                                std::uint32_t* length) = 0;
+    /// Closes a node opened by open_node.
+    virtual void close_node(OsHandle node) = 0;
+};
+
 /// The platform as the transport sees it. Any member may be null where the platform lacks it:
 /// no ASPI loader means the library is never loaded, no pass-through means no device is found.
 struct Platform {
     PlatformIdentity* identity = nullptr;
     AspiLibraryLoader* aspi_library = nullptr;
     NtPassThrough* nt = nullptr;
+    LinuxScsiGeneric* linux_sg = nullptr;
 };
 
 /// Installs the platform for the rest of the run (or, in tests, until the next install).

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# kernel-test.sh [--binary FILE] [--work DIR]
+#
+# The real-kernel test. Boots a small Linux guest under QEMU (plain emulation, no network
+# device) whose SCSI stack is the real kernel's: QEMU's lsi53c895a host adapter, driven by the
+# kernel's sym53c8xx, with an emulated disk and CD-ROM drive on it, and the kernel's scsi_debug
+# adapter next to it. Inside, the static korvel-kernel-check program runs the real transport
+# and command library over the sg driver and prints "N passed, N failed". The test passes only
+# when that line shows 0 failed.
+#
+# --binary  the static check program (default: built here into build-kernel/)
+# --work    where the kernel package, the unpacked kernel, the guest's files and the console
+#           log go (default: build-kernel/guest). The kernel package stays there as a cache.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+binary=""
+work=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --binary) binary=$2; shift 2 ;;
+    --work) work=$2; shift 2 ;;
+    *) echo "kernel-test: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+[ -n "$work" ] || work=$root/build-kernel/guest
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+
+"$root/scripts/kernel-setup.sh"
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# --- The check program -----------------------------------------------------------------------
+if [ -z "$binary" ]; then
+  cmake -S "$root" -B "$root/build-kernel" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$root/build-kernel" --target korvel-kernel-check -j 2
+  binary=$root/build-kernel/tests/kernel/korvel-kernel-check
+fi
+if ! file -L "$binary" 2>/dev/null | grep -q 'statically linked'; then
+  # file(1) may be missing; ldd is part of libc-bin and says so as well.
+  if ldd "$binary" >/dev/null 2>&1; then
+    echo "kernel-test: $binary is not a static program" >&2
+    exit 1
+  fi
+fi
+
+# --- The kernel: Debian's generic image (the cloud one lacks sym53c8xx), fetched once ----------
+cache=$work/cache
+mkdir -p "$cache"
+deb=$(ls "$cache"/linux-image-*.deb 2>/dev/null | head -n 1 || true)
+if [ -n "$deb" ] && ! dpkg-deb --info "$deb" >/dev/null 2>&1; then
+  rm -f "$deb"  # an interrupted download
+  deb=""
+fi
+if [ -z "$deb" ]; then
+  package=$(apt-cache depends linux-image-amd64 2>/dev/null |
+            awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+  if [ -z "$package" ]; then
+    $sudo apt-get update
+    package=$(apt-cache depends linux-image-amd64 |
+              awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
+  fi
+  echo "kernel-test: fetching $package"
+  # apt's download user may not write here; the file is fetched all the same.
+  (cd "$cache" && apt-get download "$package" 2> >(grep -v 'unsandboxed' >&2))
+  deb=$(ls "$cache"/linux-image-*.deb | head -n 1)
+fi
+
+# Of the unpacked package only the kernel image and the modules the guest loads are kept, with
+# the order to load them in: the sg, disk and CD-ROM drivers first so they take each device as
+# it is found, then the adapters (sym53c8xx first, so that it becomes host 0 and scsi_debug
+# host 1), each after what it needs. The SCSI scan is synchronous, so every device is there
+# when the check starts.
+kernel=$work/kernel/$(basename "$deb" .deb)
+if [ ! -f "$kernel/version" ]; then
+  unpacked=$work/kernel/unpacked
+  rm -rf "$kernel" "$unpacked"
+  mkdir -p "$unpacked" "$kernel/modules"
+  dpkg-deb -x "$deb" "$unpacked"
+  version=$(ls "$unpacked/lib/modules")
+  depmod -b "$unpacked" "$version"
+  cp "$unpacked/boot/vmlinuz-$version" "$kernel/vmlinuz"
+  for module in sg sd_mod sr_mod sym53c8xx scsi_debug; do
+    modprobe -d "$unpacked" -S "$version" --show-depends "$module" |
+      awk '$1 == "insmod" { print $2 }'
+  done | awk '!seen[$0]++' | while read -r path; do
+    name=$(basename "$path")
+    cp "$path" "$kernel/modules/$name"
+    case $name in
+      scsi_mod.ko) echo "$name scan=sync" ;;
+      scsi_debug.ko) echo "$name dev_size_mb=2 num_tgts=1 max_luns=1" ;;
+      *) echo "$name" ;;
+    esac
+  done > "$kernel/modules/order"
+  rm -rf "$unpacked"
+  echo "$version" > "$kernel/version"
+fi
+version=$(cat "$kernel/version")
+
+# --- The guest's initramfs: busybox, the modules and the check program -------------------------
+initramfs=$work/initramfs
+rm -rf "$initramfs"
+mkdir -p "$initramfs"/{bin,dev,proc,sys}
+cp /bin/busybox "$initramfs/bin/busybox"
+ln -s busybox "$initramfs/bin/sh"
+cp -r "$kernel/modules" "$initramfs/modules"
+cp "$binary" "$initramfs/korvel-kernel-check"
+
+cat > "$initramfs/init" <<'INIT'
+#!/bin/sh
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+while read -r module arguments; do
+  insmod "/modules/$module" $arguments 2>/dev/null || echo "guest: $module not loaded"
+done < /modules/order
+echo "guest: SCSI hosts:"
+for host in /sys/class/scsi_host/host*; do echo "  ${host##*/} $(cat "$host/proc_name")"; done
+echo "guest: sg nodes: $(ls /dev | grep '^sg' | tr '\n' ' ')"
+for device in /sys/bus/pci/devices/*; do
+  case $(cat "$device/class") in 0x02*) echo "guest: network device ${device##*/}" ;; esac
+done
+/korvel-kernel-check
+echo "guest: check exit code $?"
+poweroff -f
+INIT
+chmod +x "$initramfs/init"
+
+(cd "$initramfs" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1) > "$work/initramfs.cpio.gz"
+
+# --- The emulated drives: a 4 MiB disk (8192 blocks) and a small CD image ---------------------
+truncate -s 4M "$work/disk.img"
+truncate -s 2M "$work/cd.img"
+
+# --- Boot -------------------------------------------------------------------------------------
+console=$work/console.log
+echo "kernel-test: booting $version under QEMU (TCG)"
+status=0
+timeout 120 qemu-system-x86_64 \
+  -accel tcg -cpu max -machine pc -m 256 -smp 1 \
+  -nodefaults -nographic -no-reboot -nic none -serial stdio -monitor none \
+  -kernel "$kernel/vmlinuz" -initrd "$work/initramfs.cpio.gz" \
+  -append "console=ttyS0 panic=-1 loglevel=3 rdinit=/init" \
+  -device lsi53c895a,id=scsi0 \
+  -drive if=none,id=disk0,file="$work/disk.img",format=raw \
+  -device scsi-hd,bus=scsi0.0,scsi-id=0,lun=0,drive=disk0 \
+  -drive if=none,id=cd0,file="$work/cd.img",format=raw,media=cdrom,readonly=on \
+  -device scsi-cd,bus=scsi0.0,scsi-id=2,lun=0,drive=cd0 \
+  </dev/null 2>&1 | tr -d '\r' | tee "$console" || status=$?
+
+if grep -q '^guest: network device' "$console"; then
+  echo "kernel-test: FAILED, the guest has a network device" >&2
+  exit 1
+fi
+result=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$console" | tail -n 1 || true)
+if [ -z "$result" ]; then
+  echo "kernel-test: FAILED, the guest printed no result line (see $console)" >&2
+  exit 1
+fi
+if ! echo "$result" | grep -qE '^[1-9][0-9]* passed, 0 failed$'; then
+  echo "kernel-test: FAILED: $result" >&2
+  exit 1
+fi
+if ! grep -q '^guest: check exit code 0$' "$console"; then
+  echo "kernel-test: FAILED, the check program did not end with exit code 0" >&2
+  exit 1
+fi
+if [ "$status" -ne 0 ]; then
+  echo "kernel-test: FAILED, QEMU ended with status $status" >&2
+  exit 1
+fi
+echo "kernel-test: passed ($result)"
