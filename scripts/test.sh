@@ -33,3 +33,7 @@ echo "== ThreadSanitizer"
 ./scripts/build.sh build-tsan -DKORVEL_SANITIZE=thread
 run_ctest build-tsan -L unit
 
+# The firmware image checks of every family under libFuzzer (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) for a minute.
+echo "== Fuzzing the firmware image checks"
+./scripts/fuzz.sh 60

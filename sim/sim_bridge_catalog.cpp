@@ -11,7 +11,6 @@ namespace {
 constexpr std::size_t PAGE_SIZE = SIM_INQUIRY_CAPACITY;  // 248
 constexpr std::size_t BRIDGE_STANDARD_SIZE = 96;
 constexpr std::uint8_t MARK_Z = 0x5A;
-constexpr std::array<std::uint8_t, 3> NO_CAPABILITY{0, 0, 0};
 
 /// What a board of one family usually looks like.
 struct Family {
