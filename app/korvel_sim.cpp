@@ -1,16 +1,29 @@
 // korvel-sim: the program's own window and code over a simulated Windows NT system with
 // simulated KORVEL bridges. It opens on a demo bus and writes sample firmware files into a
-// folder of its own, where the open dialog starts.
+// folder of its own, where the open dialog starts. It is also the test harness: a bus from a
+// file, and a script of steps performed on the window without showing it, with a journal of
+// everything that happened.
 //
 //   korvel-sim                          the demo
+//   korvel-sim --bus BUS.json           the window over the bus described in BUS.json
+//   korvel-sim [--bus BUS.json] --script SCRIPT.json --journal OUT.jsonl
+//                                       the script's steps, offscreen; the journal in OUT.jsonl
 //   korvel-sim --screenshots DIR TAG    the documentation's pictures, then it closes
+//
+// A malformed bus or script file, or a command line it cannot follow, ends the program with a
+// message on stderr and exit code 2 before any window exists.
+#include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "demo_bus.h"
 #include "korvel_main.h"
@@ -23,46 +36,170 @@
 #include "linux_platform.h"
 #include "linux_util_platform.h"
 #endif
+#include "sim_bus_file.h"
+#include "sim_journal.h"
 #include "sim_platform.h"
 #include "sim_screenshots.h"
+#include "sim_script.h"
+#include "sim_script_run.h"
 
 using namespace korvel;
 
-int main(int argc, char** argv) {
+namespace {
+
+constexpr int EXIT_BAD_INPUT = 2;
+
+const char USAGE[] =
+    "usage: korvel-sim [--bus BUS.json]\n"
+    "       korvel-sim [--bus BUS.json] --script SCRIPT.json --journal OUT.jsonl\n"
+    "       korvel-sim --screenshots DIR TAG\n";
+
+struct Options {
+    QString bus;
+    QString script;
+    QString journal;
     QString screenshot_folder;
     QString screenshot_tag;
-    for (int i = 1; i + 2 < argc; ++i) {
-        if (std::strcmp(argv[i], "--screenshots") == 0) {
-            screenshot_folder = QString::fromLocal8Bit(argv[i + 1]);
-            screenshot_tag = QString::fromLocal8Bit(argv[i + 2]);
+};
+
+int bad_input(const QString& text) {
+    std::fprintf(stderr, "korvel-sim: %s\n", qPrintable(text));
+    return EXIT_BAD_INPUT;
+}
+
+int usage_error(const QString& text) {
+    bad_input(text);
+    std::fputs(USAGE, stderr);
+    return EXIT_BAD_INPUT;
+}
+
+// Reads the options; anything not starting with "--" is left to Qt. Returns an exit code when
+// the command line cannot be followed.
+std::optional<int> parse_options(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (std::strncmp(argument, "--", 2) != 0) continue;
+        const auto value = [&](QString& into) {
+            if (i + 1 >= argc) return false;
+            into = QString::fromLocal8Bit(argv[++i]);
+            return !into.isEmpty();
+        };
+        bool ok = true;
+        if (std::strcmp(argument, "--bus") == 0) {
+            ok = value(options.bus);
+        } else if (std::strcmp(argument, "--script") == 0) {
+            ok = value(options.script);
+        } else if (std::strcmp(argument, "--journal") == 0) {
+            ok = value(options.journal);
+        } else if (std::strcmp(argument, "--screenshots") == 0) {
+            ok = value(options.screenshot_folder) && value(options.screenshot_tag);
+        } else {
+            return usage_error(QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(argument)));
         }
+        if (!ok) {
+            return usage_error(QStringLiteral("%1 needs a value").arg(QString::fromLocal8Bit(argument)));
+        }
+    }
+    if (options.script.isEmpty() != options.journal.isEmpty()) {
+        return usage_error(QStringLiteral("--script and --journal go together"));
+    }
+    if (!options.screenshot_folder.isEmpty() &&
+        (!options.bus.isEmpty() || !options.script.isEmpty())) {
+        return usage_error(QStringLiteral("--screenshots takes its pictures of the demo bus only"));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const auto code = parse_options(argc, argv, options)) return *code;
+
+    std::optional<BusFile> bus_file;
+    if (!options.bus.isEmpty()) {
+        QString error;
+        bus_file = read_bus_file(options.bus, error);
+        if (!bus_file) return bad_input(options.bus + QStringLiteral(": ") + error);
+    }
+    const bool scripted = !options.script.isEmpty();
+    std::vector<ScriptStep> steps;
+    SimJournal journal;
+    if (scripted) {
+        QString error;
+        auto read = read_script_file(options.script, error);
+        if (!read) return bad_input(options.script + QStringLiteral(": ") + error);
+        steps = std::move(*read);
+        if (!journal.open(options.journal, error)) {
+            return bad_input(QStringLiteral("cannot write the journal %1: %2")
+                                 .arg(options.journal, error));
+        }
+        // A scripted run shows nothing.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
     SimPlatform sim;
-    const DemoBus bus = lay_out_demo_bus(sim);
-    // The simulated system speaks the language of the process locale.
+    DemoBus demo;
+    if (bus_file) {
+        const std::vector<PlacedDevice> placed = lay_out_bus_file(*bus_file, sim);
+        if (scripted) {
+            for (const PlacedDevice& device : placed) {
+                journal_commands(*device.device, device.host, device.target, device.lun, journal);
+            }
+        }
+    } else {
+        demo = lay_out_demo_bus(sim);
+        if (scripted) {
+            for (const DemoDevice& device : demo.devices) {
+                journal_commands(*device.device, device.host, device.target, 0, journal);
+            }
+        }
+        // The demo's simulated system speaks the language of the process locale.
 #ifdef _WIN32
-    sim.identity.set_lcid(windows_identity().system_default_lcid());
+        sim.identity.set_lcid(windows_identity().system_default_lcid());
 #else
-    sim.identity.set_lcid(lcid_from_locale_name(process_locale_name()));
+        sim.identity.set_lcid(lcid_from_locale_name(process_locale_name()));
 #endif
+    }
     sim.install();
     install_os_util_platform();
     detect_system_language();
 
-    QTemporaryDir samples(QDir::tempPath() + QStringLiteral("/korvel-sim-XXXXXX"));
-    const QString firmware_folder = samples.isValid() ? samples.path() : QString();
-    if (firmware_folder.isEmpty() ||
-        !write_demo_firmware_files(bus, std::filesystem::path(firmware_folder.toStdU16String()))) {
-        std::fprintf(stderr, "korvel-sim: could not write the sample firmware files\n");
-    } else {
-        std::printf("korvel-sim: sample firmware files in %s\n", qPrintable(firmware_folder));
+    // The demo's sample files; over a bus file the open dialog starts in the file's folder.
+    std::optional<QTemporaryDir> samples;
+    QString firmware_folder;
+    if (bus_file) {
+        firmware_folder = QFileInfo(options.bus).absolutePath();
+    } else if (!scripted) {
+        samples.emplace(QDir::tempPath() + QStringLiteral("/korvel-sim-XXXXXX"));
+        firmware_folder = samples->isValid() ? samples->path() : QString();
+        if (firmware_folder.isEmpty() ||
+            !write_demo_firmware_files(demo,
+                                       std::filesystem::path(firmware_folder.toStdU16String()))) {
+            std::fprintf(stderr, "korvel-sim: could not write the sample firmware files\n");
+        } else {
+            std::printf("korvel-sim: sample firmware files in %s\n", qPrintable(firmware_folder));
+        }
     }
 
-    return run_program(argc, argv, [&](TForm_Main& form) {
+    std::unique_ptr<ScriptedRun> run;
+    int code = run_program(argc, argv, [&](TForm_Main& form) {
         form.set_firmware_folder(firmware_folder);
-        if (!screenshot_folder.isEmpty()) {
-            take_screenshots(form, screenshot_folder, screenshot_tag, firmware_folder);
+        if (scripted) {
+            run = std::make_unique<ScriptedRun>(form, journal, std::move(steps));
+            run->begin();
+        } else if (!options.screenshot_folder.isEmpty()) {
+            take_screenshots(form, options.screenshot_folder, options.screenshot_tag,
+                             firmware_folder);
         }
     });
+    if (scripted) {
+        journal.close();
+        if (journal.failed()) {
+            std::fprintf(stderr, "korvel-sim: writing the journal %s failed\n",
+                         qPrintable(options.journal));
+            if (code == 0) code = 1;
+        }
+    }
+    return code;
 }

@@ -97,6 +97,7 @@ SimDelivery SimDevice::deliver(const SimCommand& command) {
     entry.status = delivery.result.status;
     entry.transferred = delivery.result.transferred;
     journal_.push_back(std::move(entry));
+    if (observer_) observer_(journal_.back());
     return delivery;
 }
 
@@ -159,6 +160,11 @@ std::size_t SimDevice::command_count() const {
 void SimDevice::clear_journal() {
     std::lock_guard lock(mutex_);
     journal_.clear();
+}
+
+void SimDevice::set_observer(SimCommandObserver observer) {
+    std::lock_guard lock(mutex_);
+    observer_ = std::move(observer);
 }
 
 SimResult SimDevice::execute(const SimCommand& command) {

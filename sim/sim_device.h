@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -75,6 +76,9 @@ struct SimJournalEntry {
     std::uint32_t transferred = 0;
 };
 
+/// Told of every command a device received, as journalled, in the order it was answered.
+using SimCommandObserver = std::function<void(const SimJournalEntry&)>;
+
 /// Count meaning "every matching command from now on".
 inline constexpr std::uint32_t SIM_ALWAYS = 0xFFFFFFFF;
 
@@ -136,6 +140,10 @@ public:
     std::vector<SimJournalEntry> journal() const;
     std::size_t command_count() const;
     void clear_journal();
+    /// Tells observer of every command journalled from now on (empty: no one), right after
+    /// the device answered it. It runs under the device's lock on the delivering thread, so
+    /// it sees one device's commands in order and must not call back into the device.
+    void set_observer(SimCommandObserver observer);
 
 protected:
     /// Answers one command; the lock of deliver() is held.
@@ -171,6 +179,7 @@ private:
     bool removed_ = false;
     std::uint32_t removed_error_ = SIM_ERROR_DEVICE_NOT_CONNECTED;
     std::vector<SimJournalEntry> journal_;
+    SimCommandObserver observer_;
 };
 
 }  // namespace korvel

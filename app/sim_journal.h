@@ -1,0 +1,63 @@
+// korvel-sim's journal: one JSON object per line for every event of a scripted run, written
+// as it happens (and flushed), so the journal of a run that dies stops at its last event.
+// README.md describes the events.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "sim_device.h"
+
+namespace korvel {
+
+/// A JSON value as text: a string with the escapes JSON needs (the text as UTF-8).
+QByteArray json_string(const QString& text);
+/// Bytes as lower-case hex digits, two per byte.
+QByteArray hex_text(std::span<const std::uint8_t> bytes);
+
+/// A JSON object built key by key and written in that order.
+class JsonObjectText {
+public:
+    JsonObjectText& text(const char* key, const QString& value);
+    JsonObjectText& number(const char* key, std::int64_t value);
+    JsonObjectText& boolean(const char* key, bool value);
+    /// A value that is JSON text already (an object or an array).
+    JsonObjectText& raw(const char* key, const QByteArray& json);
+    /// "{...}".
+    QByteArray json() const;
+
+private:
+    void key(const char* name);
+    QByteArray members_;
+};
+
+/// A JSON array of already encoded values.
+QByteArray json_array(const std::vector<QByteArray>& values);
+
+/// The journal file. Writes may come from any thread; each line goes out whole.
+class SimJournal {
+public:
+    /// Creates (or empties) the file; false with error when it cannot.
+    bool open(const QString& path, QString& error);
+    /// Writes the object as one line and flushes it.
+    void write(const JsonObjectText& event);
+    /// Whether a write has failed.
+    bool failed() const;
+    void close();
+
+private:
+    mutable std::mutex mutex_;
+    QFile file_;
+    bool failed_ = false;
+};
+
+/// The "scsi" event of one command a device received at (host, target, lun).
+JsonObjectText scsi_event(int host, int target, int lun, const SimJournalEntry& command);
+
+}  // namespace korvel

@@ -1,0 +1,111 @@
+// Bad input to korvel-sim: every malformed bus or script file and every command line it
+// cannot follow ends the program with a message on stderr naming the file and the place of
+// the problem, exit code 2, no journal and no window.
+#include <QFile>
+
+#include "harness_support.h"
+
+namespace korvel::harness {
+
+namespace {
+
+struct BadFile {
+    const char* file;       ///< under cases/malformed/
+    bool is_bus;            ///< a bus file (else a script)
+    const char* expected;   ///< a part of the message
+};
+
+void PrintTo(const BadFile& bad, std::ostream* out) { *out << bad.file; }
+
+class MalformedInputTest : public HarnessTest, public ::testing::WithParamInterface<BadFile> {};
+
+const BadFile BAD_FILES[] = {
+    {"bus-not-json.json", true, "not valid JSON at line 1"},
+    {"bus-not-object.json", true, "top level: expected an object"},
+    {"bus-bad-hex.json", true, "adapters[0].devices[0].inquiry: \"z\" at character 9 is not a hex digit"},
+    {"bus-odd-hex.json", true, "adapters[0].devices[0].inquiry: odd number of hex digits"},
+    {"bus-inquiry-too-long.json", true,
+     "adapters[0].devices[0].inquiry: 249 bytes, expected 0 to 248 bytes"},
+    {"bus-target-out-of-range.json", true,
+     "adapters[0].devices[0].target: 16 is out of range, expected 0 to 15"},
+    {"bus-target-negative.json", true, "adapters[0].devices[0].target: -1 is out of range"},
+    {"bus-target-taken.json", true, "adapters[0].devices[1].target: target 2 is already taken"},
+    {"bus-capacity-short.json", true,
+     "adapters[0].devices[0].capacity: 6 bytes, expected exactly 8 bytes"},
+    {"bus-page-code.json", true, "adapters[0].devices[0].pages[\"183\"]: a page code is one or two"},
+    {"bus-fail-times.json", true, "adapters[0].devices[0].fail[0].times: 2.5 is not an integer"},
+    {"bus-unknown-key.json", true, "adapters[0].devices[0]: unknown key \"capacty\""},
+    {"bus-unknown-locale.json", true, "locale: unknown locale \"xx_YY\""},
+    {"script-not-json.json", false, "not valid JSON at line 2"},
+    {"script-not-array.json", false, "top level: expected an array of steps"},
+    {"script-unknown-step.json", false, "[1]: unknown step \"press\""},
+    {"script-two-keys.json", false, "[0]: a step is an object with exactly one key"},
+    {"script-negative-index.json", false, "[0].select_target: -1 is out of range"},
+    {"script-bad-answer.json", false, "[0].update.confirm: expected \"yes\" or \"no\""},
+    {"script-no-file.json", false, "[0].update: missing \"file\""},
+};
+
+}  // namespace
+
+TEST_P(MalformedInputTest, EndsWithAMessageAndExitCodeTwo) {
+    const BadFile& bad = GetParam();
+    const QString path = case_file(QStringLiteral("malformed/") + QLatin1String(bad.file));
+    const QString good_bus = case_file(QStringLiteral("bus-pv30.json"));
+    const QString good_script = case_file(QStringLiteral("update-confirmed.json"));
+    const SimRun run = run_program({QStringLiteral("--bus"), bad.is_bus ? path : good_bus,
+                                    QStringLiteral("--script"), bad.is_bus ? good_script : path,
+                                    QStringLiteral("--journal"), QStringLiteral("journal.jsonl")});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_TRUE(run.errors.startsWith(QStringLiteral("korvel-sim: ") + path + QStringLiteral(": ")))
+        << run.errors.toStdString();
+    EXPECT_TRUE(run.errors.contains(QString::fromUtf8(bad.expected))) << run.errors.toStdString();
+    EXPECT_FALSE(run.journal_written);
+}
+
+INSTANTIATE_TEST_SUITE_P(BadFiles, MalformedInputTest, ::testing::ValuesIn(BAD_FILES));
+
+TEST_F(HarnessTest, MalformedBusEndsTheProgramWithoutAScriptToo) {
+    const SimRun run = run_program(
+        {QStringLiteral("--bus"), case_file(QStringLiteral("malformed/bus-bad-hex.json"))});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("is not a hex digit"))) << run.errors.toStdString();
+}
+
+TEST_F(HarnessTest, MissingBusFileIsReported) {
+    const SimRun run = run_program({QStringLiteral("--bus"), QStringLiteral("no-such-bus.json")});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("no-such-bus.json: cannot read the file")))
+        << run.errors.toStdString();
+}
+
+TEST_F(HarnessTest, CommandLinesItCannotFollowEndWithUsage) {
+    const QString script = case_file(QStringLiteral("update-confirmed.json"));
+    const QStringList bad_lines[] = {
+        {QStringLiteral("--script"), script},
+        {QStringLiteral("--journal"), QStringLiteral("journal.jsonl")},
+        {QStringLiteral("--bus")},
+        {QStringLiteral("--scirpt"), script, QStringLiteral("--journal"), QStringLiteral("j")},
+        {QStringLiteral("--screenshots"), QStringLiteral("."), QStringLiteral("en"),
+         QStringLiteral("--script"), script, QStringLiteral("--journal"), QStringLiteral("j")},
+    };
+    for (const QStringList& arguments : bad_lines) {
+        const SimRun run = run_program(arguments);
+        EXPECT_EQ(run.exit_code, 2) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(run.errors.contains(QStringLiteral("usage: korvel-sim")))
+            << run.errors.toStdString();
+        EXPECT_FALSE(run.journal_written);
+    }
+}
+
+TEST_F(HarnessTest, JournalThatCannotBeWrittenIsReported) {
+    const SimRun run = run_program(
+        {QStringLiteral("--bus"), case_file(QStringLiteral("bus-pv30.json")),
+         QStringLiteral("--script"), case_file(QStringLiteral("update-confirmed.json")),
+         QStringLiteral("--journal"), scratch_path("no-such-folder/journal.jsonl")});
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_TRUE(run.errors.contains(QStringLiteral("cannot write the journal")))
+        << run.errors.toStdString();
+}
+
+}  // namespace korvel::harness
