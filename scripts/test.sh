@@ -37,3 +37,8 @@ run_ctest build-tsan -L unit
 # UndefinedBehaviorSanitizer) for a minute.
 echo "== Fuzzing the firmware image checks"
 ./scripts/fuzz.sh 60
+
+# Windows: everything below the window cross-built with mingw-w64, 64-bit and 32-bit, every
+# test run under Wine, and the Win32 platform proven against Wine's own implementation.
+echo "== Windows (mingw-w64, tests under Wine)"
+./scripts/windows-test.sh

@@ -93,7 +93,8 @@ bool SimBridge::preload(std::uint8_t buffer_id, std::uint32_t offset,
         !fits(*area, offset, static_cast<std::uint32_t>(bytes.size()))) {
         return false;
     }
-    std::copy(bytes.begin(), bytes.end(), area->bytes.begin() + (offset - area->base));
+    std::copy(bytes.begin(), bytes.end(),
+              area->bytes.begin() + static_cast<std::ptrdiff_t>(offset - area->base));
     return true;
 }
 

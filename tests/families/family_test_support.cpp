@@ -92,7 +92,8 @@ void FamilyTest::attach(std::shared_ptr<SimBridge> device, std::uint8_t lun) {
 }
 
 int FamilyTest::open(const Bytes& bytes) {
-    const std::string path = (folder / ("firmware" + std::to_string(++file_count) + ".bin"));
+    const std::string path =
+        (folder / ("firmware" + std::to_string(++file_count) + ".bin")).string();
     EXPECT_TRUE(firmware_images::save_file(path, bytes));
     const int handle = open_file(path.c_str(), OPEN_READ | SHARE_DENY_NONE);
     EXPECT_GT(handle, 0);

@@ -84,7 +84,9 @@ TEST_F(FirmwareTransfer, EveryCommandSendsItsOwnCdbAndDataPhase) {
         EXPECT_EQ(sent.direction, c.direction) << c.name;
         EXPECT_EQ(sent.length, c.length) << c.name;
         if (c.direction == SimDirection::out) {
-            EXPECT_EQ(sent.data_out, Bytes(image.begin(), image.begin() + c.length)) << c.name;
+            EXPECT_EQ(sent.data_out,
+                      Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(c.length)))
+                << c.name;
         }
     }
 }
