@@ -189,7 +189,7 @@ std::uint32_t SimAspiLibrary::send_command(void* srb) {
     default:
         break;
     }
-    header->SRB_Status = status;
+    if (!status_only_returned_) header->SRB_Status = status;
     return status;
 }
 

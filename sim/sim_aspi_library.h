@@ -66,6 +66,9 @@ public:
 
     /// Execute requests complete inside the send call (the default).
     void complete_immediately();
+    /// Requests other than execute requests report their status only as the send call's
+    /// return value and leave SRB_Status untouched, as some libraries do.
+    void set_status_only_returned(bool only_returned) { status_only_returned_ = only_returned; }
     /// Execute requests complete on a worker thread after delay; send returns SS_PENDING.
     void complete_on_worker(std::chrono::milliseconds delay);
     /// Workers wait before completing until release_completions().
@@ -105,6 +108,7 @@ private:
     void join_workers();
 
     bool present_ = true;
+    bool status_only_returned_ = false;
     OsHandle absent_result_ = SIM_LOAD_FILE_NOT_FOUND;
     std::vector<std::string> missing_entries_;
     std::vector<std::string> hosts_;

@@ -1,5 +1,6 @@
 #include "lib_wnaspi32.h"
 
+#include <atomic>
 #include <cstddef>
 
 #include "aspi_srb.h"
@@ -22,6 +23,21 @@ GetAspiSupportInfoFn support_entry = nullptr;
 // driver on Linux. Both fill the same device table.
 enum class Emulation : std::uint8_t { nt_pass_through, linux_sg };
 Emulation emulation = Emulation::nt_pass_through;
+
+// Some libraries answer a request with a final status from the send call but never write it
+// into the block (Wine's does so for host adapter inquiries). The caller waits for the block's
+// status without a time limit, so a final status that only the return value carries is put
+// into the block; a status the library wrote itself is never overwritten.
+std::uint8_t send_to_library(void* srb) {
+    const auto returned = static_cast<std::uint8_t>(send_entry(srb) & 0xFFu);
+    if (returned != SS_PENDING) {
+        std::atomic_ref<std::uint8_t> status(
+            static_cast<std::uint8_t*>(srb)[offsetof(SRB_Header, SRB_Status)]);
+        std::uint8_t still_pending = SS_PENDING;
+        status.compare_exchange_strong(still_pending, returned, std::memory_order_acq_rel);
+    }
+    return returned;
+}
 
 }  // namespace
 
@@ -68,7 +84,7 @@ std::uint32_t aspi_support_info() {
 }
 
 std::uint8_t aspi_send_command(void* srb) {
-    if (aspi_library_mode()) return static_cast<std::uint8_t>(send_entry(srb) & 0xFFu);
+    if (aspi_library_mode()) return send_to_library(srb);
 
     // The header is read and written as bytes: the block is one of two request types.
     auto* header = static_cast<std::uint8_t*>(srb);

@@ -29,6 +29,27 @@ TEST_F(ServiceLayer, NineXFamilyUsesTheLibraryAndForwardsItsAnswers) {
     EXPECT_FALSE(sim.aspi.loaded());
 }
 
+// A library that reports a final status only as its return value would leave the caller
+// polling a pending block for ever; the status it returned must reach the block.
+TEST_F(ServiceLayer, StatusReturnedButNotWrittenByTheLibraryReachesTheBlock) {
+    sim.identity.set_family(PlatformFamily::windows_9x);
+    sim.aspi.add_host("AIC-7880");
+    sim.aspi.set_status_only_returned(true);
+    start();
+    ASSERT_TRUE(aspi_library_mode());
+
+    SRB_HAInquiry known{};
+    known.SRB_Cmd = SC_HA_INQUIRY;
+    EXPECT_EQ(aspi_send_command(&known), SS_COMP);
+    EXPECT_EQ(known.SRB_Status, SS_COMP);
+
+    SRB_HAInquiry unknown{};
+    unknown.SRB_Cmd = SC_HA_INQUIRY;
+    unknown.SRB_HaId = 5;
+    EXPECT_EQ(aspi_send_command(&unknown), SS_INVALID_HA);
+    EXPECT_EQ(unknown.SRB_Status, SS_INVALID_HA);
+}
+
 TEST_F(ServiceLayer, NineXFamilyWithoutUsableLibraryFallsThroughToTheEmulation) {
     sim.identity.set_family(PlatformFamily::windows_9x);
     sim.nt.lay_out_port(0, "aic78xx", {{0, 2, 0, make_disk()}});

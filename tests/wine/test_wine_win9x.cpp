@@ -106,6 +106,11 @@ TEST_F(WineWindows98, StartReportsWhatTheLibraryAnswersWithOneAdapter) {
     EXPECT_TRUE(aspi_library_mode());
     EXPECT_EQ(started, start_result_of(answer)) << std::hex << "library answered 0x" << answer;
     EXPECT_EQ(started, 1);
+    // The adapter inquiry polls the block's status without a time limit: it must come back
+    // although Wine's library reports its status only as the return value.
+    EXPECT_GE(adapter_count(), 0);
+    char identifier[ADAPTER_IDENTIFIER_CAPACITY] = {};
+    adapter_identifier(0, identifier);
 }
 
 // In library mode the layer hands the block over untouched and returns the low byte of what
@@ -131,6 +136,9 @@ TEST_F(WineWindows98, RequestsGoToTheLibraryUntouched) {
         const DWORD direct = library.send(&theirs);
         const std::uint8_t returned = aspi_send_command(&ours);
         EXPECT_EQ(returned, direct & 0xFFu) << "command " << int{command};
+        // Wine's library leaves some blocks pending while it returns a final status; the layer
+        // puts that status into the block so that nobody waits for it for ever.
+        if (theirs.SRB_Status == SS_PENDING) theirs.SRB_Status = returned;
         EXPECT_EQ(std::memcmp(&ours, &theirs, sizeof ours), 0) << "command " << int{command};
     }
 }
