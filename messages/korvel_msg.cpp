@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "lib_getwnver.h"
+#include "text_copy.h"
 #include "ui_seam.h"
 
 namespace korvel {
@@ -171,20 +172,6 @@ void report_unordered_slot(int id) {
     ui->message_box(text, "Error", MB_ICON_STOP_OK);
 }
 
-// Copies as much of source as fits into size bytes with the terminating zero, cutting only
-// between UTF-8 characters.
-void copy_text(char* target, std::size_t size, const char* source) {
-    std::size_t length = std::strlen(source);
-    if (length >= size) {
-        length = size - 1;
-        while (length > 0 && (static_cast<unsigned char>(source[length]) & 0xC0u) == 0x80u) {
-            --length;
-        }
-    }
-    std::memcpy(target, source, length);
-    target[length] = '\0';
-}
-
 }  // namespace
 
 int language_column(std::int32_t language, std::int32_t sublanguage) {
@@ -258,7 +245,7 @@ const char* device_type_name(int type, int qualifier, char* buffer, std::size_t 
             break;
         }
     }
-    copy_text(buffer, size, found->name);
+    copy_utf8_text(buffer, size, found->name);
     return buffer;
 }
 

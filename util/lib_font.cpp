@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "text_copy.h"
 #include "util_platform_seam.h"
 
 namespace korvel {
@@ -10,20 +11,6 @@ namespace {
 
 // Empty until the platform has named a font.
 char cached_font_name[FONT_NAME_SIZE] = {};
-
-// Copies as much of source as fits into size bytes with the terminating zero, cutting only
-// between UTF-8 characters so a shortened name never ends in half a character.
-void copy_text(char* target, std::size_t size, const char* source) {
-    std::size_t length = std::strlen(source);
-    if (length >= size) {
-        length = size - 1;
-        while (length > 0 && (static_cast<unsigned char>(source[length]) & 0xC0u) == 0x80u) {
-            --length;
-        }
-    }
-    std::memcpy(target, source, length);
-    target[length] = '\0';
-}
 
 }  // namespace
 
@@ -37,7 +24,7 @@ const char* default_font_name(char* text, std::size_t size) {
         cached_font_name[sizeof cached_font_name - 1] = '\0';
     }
     if (text == nullptr || size == 0) return text;
-    copy_text(text, size, cached_font_name);
+    copy_utf8_text(text, size, cached_font_name);
     return text;
 }
 
