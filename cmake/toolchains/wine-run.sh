@@ -51,4 +51,20 @@ fi
   fi
 ) 9>"$lock"
 
-exec "$loader" "$@"
+# Now and then Wine fails to start a program at all: it ends at once with an error and without
+# a word (WINEDEBUG keeps Wine itself quiet). Every program run here prints something first (a
+# test program its banner or its list of cases), so a failure with no output at all is Wine's,
+# not the program's: such a start is tried once more. The output is passed on afterwards.
+out=$(mktemp) || fail "cannot make a temporary file"
+err=$(mktemp) || fail "cannot make a temporary file"
+"$loader" "$@" >"$out" 2>"$err"
+status=$?
+if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+  echo "wine-run.sh: Wine ended $1 with $status before it printed anything; starting it again" >&2
+  "$loader" "$@" >"$out" 2>"$err"
+  status=$?
+fi
+cat "$out"
+cat "$err" >&2
+rm -f "$out" "$err"
+exit "$status"
