@@ -9,7 +9,6 @@ sudo=""
 # The 32-bit Wine comes from the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
-  need_update=1
 fi
 
 packages=(
@@ -18,18 +17,6 @@ packages=(
   locales
 )
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
-done
-
-if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
-  $sudo apt-get -o DPkg::Lock::Timeout=600 update
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y \
-    --no-install-recommends "${missing[@]}"
-fi
+# A newly added architecture has no package lists yet; its wine32 package is then missing, so
+# the install below updates them first.
+exec "$(dirname "$0")/install-packages.sh" "${packages[@]}"
