@@ -98,6 +98,11 @@ std::size_t read_image_from_start(int file, std::span<std::uint8_t> buffer) {
     return read_image_here(file, buffer);
 }
 
+int refuse_short_file(int check_result, std::size_t read_count, std::size_t image_size) {
+    if (check_result == CHECK_OK && read_count < image_size) return CHECK_BAD_IMAGE;
+    return check_result;
+}
+
 bool confirm_update(int check_result, bool process_messages) {
     if (check_result == CHECK_WRONG_FILE) {
         show_error(MSG_WRONG_FIRMWARE_FILE);

@@ -76,6 +76,12 @@ std::size_t read_image_from_start(int file, std::span<std::uint8_t> buffer);
 /// Returns the count read; on a read error the buffer is all zero again and 0 is returned.
 std::size_t read_image_here(int file, std::span<std::uint8_t> buffer);
 
+/// The check result for an image of image_size bytes that was read from a file delivering
+/// read_count of them: a file the checks accepted but that is shorter than the image is
+/// damaged, whatever its checksum says, since its missing end would be written as zeros.
+/// Any other result stays as the checks gave it, so a rejection keeps its own message.
+int refuse_short_file(int check_result, std::size_t read_count, std::size_t image_size);
+
 /// Whether a module should go on with the update after its check: shows message 110 or 109
 /// (caption 1, stop icon) for a rejection and returns false; otherwise asks message 105
 /// (caption 4, Yes/No with No the default) and returns true only for Yes. When

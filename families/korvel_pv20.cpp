@@ -61,9 +61,11 @@ int write_image(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
 
 bool update_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
                      std::int32_t family_code, const char* model, int file) {
-    read_image_from_start(file, image_buffer);
+    const std::size_t read_count = read_image_from_start(file, image_buffer);
     file_close(file);
-    if (!confirm_update(check_image(family_code, model, image_buffer), true)) return false;
+    const int checked =
+        refuse_short_file(check_image(family_code, model, image_buffer), read_count, IMAGE_SIZE);
+    if (!confirm_update(checked, true)) return false;
     report_write_result(write_image(host, target, lun, image_buffer));
     return true;
 }

@@ -56,37 +56,40 @@ int write_image(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
 
 bool update_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
                      const char* model, int file) {
-    read_image_from_start(file, image_buffer);
+    const std::size_t read_count = read_image_from_start(file, image_buffer);
     file_close(file);
-    if (!confirm_update(check_image(model, image_buffer), true)) return false;
+    const int checked = refuse_short_file(check_image(model, image_buffer), read_count, IMAGE_SIZE);
+    if (!confirm_update(checked, true)) return false;
     report_write_result(write_image(host, target, lun, image_buffer));
     return true;
 }
 
-void read_variant_image(int file, std::uint8_t own_letter,
-                        std::span<std::uint8_t, IMAGE_SIZE> buffer) {
+std::size_t read_variant_image(int file, std::uint8_t own_letter,
+                               std::span<std::uint8_t, IMAGE_SIZE> buffer) {
     std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
     const std::int64_t length = file_size(file);
     if (length == static_cast<std::int64_t>(IMAGE_SIZE)) {
-        read_image_from_start(file, buffer);
-    } else if (length == static_cast<std::int64_t>(DOUBLE_FILE_SIZE)) {
-        read_image_from_start(file, buffer);
-        if (buffer[VARIANT_AT] != own_letter) {
-            // The second image replaces the first whole; a short read leaves zeros, not a
-            // mixture of both halves.
-            read_image_here(file, buffer);
-        }
+        return read_image_from_start(file, buffer);
+    }
+    if (length == static_cast<std::int64_t>(DOUBLE_FILE_SIZE)) {
+        const std::size_t first_count = read_image_from_start(file, buffer);
+        if (buffer[VARIANT_AT] == own_letter) return first_count;
+        // The second image replaces the first whole; a short read leaves zeros, not a
+        // mixture of both halves.
+        return read_image_here(file, buffer);
     }
     // Any other length: the buffer stays zero.
+    return 0;
 }
 
 bool update_variant_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
                              const char* model, int file, std::uint8_t own_letter,
                              std::span<std::uint8_t, IMAGE_SIZE> image,
                              std::span<std::uint8_t, IMAGE_SIZE> readback) {
-    read_variant_image(file, own_letter, image);
+    const std::size_t read_count = read_variant_image(file, own_letter, image);
     file_close(file);
-    if (!confirm_update(check_image(model, image), true)) return false;
+    const int checked = refuse_short_file(check_image(model, image), read_count, IMAGE_SIZE);
+    if (!confirm_update(checked, true)) return false;
     report_write_result(write_image_using(host, target, lun, image, readback));
     return true;
 }

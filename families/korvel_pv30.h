@@ -39,9 +39,9 @@ int write_image_using(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
 /// How the variant modules take their image out of the file: a 16 KiB file whole; of a
 /// 32 KiB file the first half when its variant letter is own_letter, else the second half;
 /// any other length nothing (the buffer stays zero and the check rejects it). Zeroes the
-/// buffer first; leaves the file open.
-void read_variant_image(int file, std::uint8_t own_letter,
-                        std::span<std::uint8_t, IMAGE_SIZE> buffer);
+/// buffer first; leaves the file open. Returns how many bytes of the image taken were read.
+std::size_t read_variant_image(int file, std::uint8_t own_letter,
+                               std::span<std::uint8_t, IMAGE_SIZE> buffer);
 
 /// The update of a variant module over its own buffers and letter.
 bool update_variant_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun,

@@ -89,19 +89,23 @@ int write_section(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
 
 bool update_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
                      const char* model, int file) {
-    read_image_from_start(file, image_buffer);
+    const std::size_t read_count = read_image_from_start(file, image_buffer);
     file_close(file);
+    const int checked = refuse_short_file(check_image(model, image_buffer, SECTION_SIZE),
+                                          read_count, SECTION_SIZE);
     // This entry goes straight from the question to the write, without a repaint.
-    if (!confirm_update(check_image(model, image_buffer, SECTION_SIZE), false)) return false;
+    if (!confirm_update(checked, false)) return false;
     report_write_result(write_image(host, target, lun, image_buffer));
     return true;
 }
 
 bool update_two_section_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
                                  const char* model, int file) {
-    read_image_from_start(file, two_section_buffer);
+    const std::size_t read_count = read_image_from_start(file, two_section_buffer);
     file_close(file);
-    if (!confirm_update(check_two_section_image(model, two_section_buffer), true)) return false;
+    const int checked = refuse_short_file(check_two_section_image(model, two_section_buffer),
+                                          read_count, TWO_SECTION_SIZE);
+    if (!confirm_update(checked, true)) return false;
     const std::span<const std::uint8_t> sections(two_section_buffer);
     int result = write_section(host, target, lun, 1, sections.first(SECTION_SIZE));
     if (result == WRITE_OK) {

@@ -64,11 +64,14 @@ int write_image(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
 bool update_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun, int file) {
     std::fill(std::begin(image_buffer), std::end(image_buffer), std::uint8_t{0});
     // The image follows the header; when the header cannot be read whole, neither can it.
+    std::size_t image_count = 0;
     if (read_image_from_start(file, header_buffer) == HEADER_SIZE) {
-        read_image_here(file, image_buffer);
+        image_count = read_image_here(file, image_buffer);
     }
     file_close(file);
-    if (!confirm_update(check_image(header_buffer, image_buffer), true)) return false;
+    const int checked =
+        refuse_short_file(check_image(header_buffer, image_buffer), image_count, IMAGE_SIZE);
+    if (!confirm_update(checked, true)) return false;
     report_write_result(write_image(host, target, lun, image_buffer));
     return true;
 }

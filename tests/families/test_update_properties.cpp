@@ -216,6 +216,7 @@ struct ExpectedWrite {
 struct Expectation {
     int reference = CHECK_OK;  // what the rules say
     int module_check = 0;      // what the family's own check_image says of the same bytes
+    std::size_t image_size = 0;  // bytes the family writes whole; 0 when it writes what it read
     std::vector<ExpectedWrite> writes;
 };
 
@@ -609,6 +610,7 @@ protected:
                 e.reference = reference_pv20(family, model, view, fae);
                 e.module_check = pv20::check_image(family, text, view);
                 e.writes = {{0x76, view}};
+                e.image_size = pv20::IMAGE_SIZE;
                 break;
             }
             case FAMILY_PV30:
@@ -627,6 +629,7 @@ protected:
                 e.reference = reference_pv30(model, view);
                 e.module_check = pv30::check_image(text, view);
                 e.writes = {{0x78, view}};
+                e.image_size = pv30::IMAGE_SIZE;
                 break;
             }
             case FAMILY_PV40: {
@@ -634,6 +637,7 @@ protected:
                 e.reference = reference_pv40(model, view);
                 e.module_check = pv40::check_image(text, view, pv40::SECTION_SIZE);
                 e.writes = {{0x78, view}};
+                e.image_size = pv40::SECTION_SIZE;
                 break;
             }
             case FAMILY_PV40_QTZF: {
@@ -644,6 +648,7 @@ protected:
                 e.module_check =
                     pv40::check_two_section_image(text, slice(file, 0, pv40::TWO_SECTION_SIZE));
                 e.writes = {{0x7C, first}, {0x7D, second}};
+                e.image_size = pv40::TWO_SECTION_SIZE;
                 break;
             }
             case FAMILY_PV50:
@@ -671,12 +676,20 @@ protected:
                     e.writes.push_back({0x64, slice(image, o, pv70::PIECE_SIZE)});
                 }
                 e.writes.push_back({0x61, {}});
+                e.image_size = pv70::HEADER_SIZE + pv70::IMAGE_SIZE;
                 break;
             }
             default:
                 ADD_FAILURE() << "no expectation for family " << family;
         }
         return e;
+    }
+
+    // What the update makes of the file: the check's result, except that a file shorter than
+    // the image it would fill is damaged.
+    static int update_check(const Expectation& e, const Bytes& file) {
+        return e.module_check == CHECK_OK && file.size() < e.image_size ? CHECK_BAD_IMAGE
+                                                                         : e.module_check;
     }
 
     // The buffer commands (operation, buffer ID) a confirmed update sends when every command
@@ -785,12 +798,13 @@ protected:
         const bool confirmed = asked && answer == ID_YES;
         // The property that keeps boards alive: no buffer command without a check that
         // passed and a Yes.
-        if (e.module_check != CHECK_OK || !confirmed) {
+        const int check = update_check(e, file);
+        if (check != CHECK_OK || !confirmed) {
             EXPECT_EQ(buffer_commands(), 0u) << "a buffer command reached the bridge";
             EXPECT_EQ(result, UPDATE_NOT_WRITTEN);
         }
-        if (e.module_check != CHECK_OK) {
-            EXPECT_EQ(shown, (std::vector<int>{e.module_check == CHECK_BAD_IMAGE
+        if (check != CHECK_OK) {
+            EXPECT_EQ(shown, (std::vector<int>{check == CHECK_BAD_IMAGE
                                                    ? MSG_BAD_FIRMWARE
                                                    : MSG_WRONG_FIRMWARE_FILE}));
             return false;

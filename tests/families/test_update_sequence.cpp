@@ -9,6 +9,7 @@
 #include "korvel_msg.h"
 #include "korvel_runtime_flags.h"
 #include "lib_aspi_bridge.h"
+#include "lib_aspi.h"
 #include "lib_global.h"
 
 namespace korvel {
@@ -90,6 +91,40 @@ TEST_F(UpdateSequence, AFileThatCannotBeReadCountsAsEmpty) {
     EXPECT_EQ(ui.messages(), std::vector<int>{MSG_WRONG_FIRMWARE_FILE});
     EXPECT_EQ(update(Bytes{}), UPDATE_NOT_WRITTEN);
     EXPECT_EQ(bridge->command_count(), 0u);
+}
+
+// A cut file whose missing end is zeros (or lies outside PV20's checksum) passes every check
+// but would be written padded with zeros: it is damaged all the same.
+TEST_F(UpdateSequence, FilesShorterThanTheirImageAreDamagedWhateverTheirChecksum) {
+    using namespace firmware_images;
+    const auto sound_with_zero_tail = [](std::int32_t code, const std::string& model) {
+        Bytes sound = bridge_image(code, model);
+        std::fill(sound.end() - 16, sound.end(), std::uint8_t{0});
+        rebalance(sound, checksum_span(code));
+        return sound;
+    };
+    Bytes copier_image = pv70_image();
+    std::fill(copier_image.end() - 16, copier_image.end(), std::uint8_t{0});
+    const struct {
+        std::int32_t code;
+        std::size_t cut;
+    } cases[] = {{FAMILY_PV20_QTRL, 1}, {FAMILY_PV20_QTVN, 0x400}, {FAMILY_PV30, 16},
+                 {FAMILY_PV40, 1},      {FAMILY_PV40_QTZF, 16}, {FAMILY_PV70, 16}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        scsi_stop();
+        attach(make_bridge(c.code));
+        const std::string model = bridge->profile().model_text;
+        Bytes file = c.code == FAMILY_PV70 ? pv70_file(copier_image)
+                                           : sound_with_zero_tail(c.code, model);
+        if (c.code == FAMILY_PV40_QTZF) file = joined(file, file);
+        ui.events.clear();
+        ui.answers = {ID_NO};
+        EXPECT_EQ(update(file), UPDATE_NOT_WRITTEN);
+        EXPECT_EQ(update(truncated(file, file.size() - c.cut)), UPDATE_NOT_WRITTEN);
+        EXPECT_EQ(ui.messages(), (std::vector<int>{MSG_CONFIRM_UPDATE, MSG_BAD_FIRMWARE}));
+        EXPECT_EQ(bridge->command_count(), 0u);
+    }
 }
 
 TEST_F(UpdateSequence, CodesWithoutAModuleLeaveTheFileToTheWindow) {
