@@ -105,15 +105,22 @@ public:
 private:
     static int descriptor(OsFile file) { return static_cast<int>(file); }
 
-    // Opens path with flags; a directory is refused, as the Windows file functions refuse it.
+    // Opens path with flags, for regular files only. A FIFO, device node or directory is
+    // refused without blocking and without reading from it: the name is looked at first, so
+    // that a device is never opened (opening some has effects of their own), the open does not
+    // wait for a FIFO's other end, and the opened descriptor is checked again in case the name
+    // changed in between.
     static OsFile open_regular(const char* path, int flags) {
+        struct stat status {};
+        if (::stat(path, &status) == 0 && !S_ISREG(status.st_mode)) return NO_OS_FILE;
         int fd = -1;
         do {
-            fd = ::open(path, flags | O_CLOEXEC, 0666);
+            fd = ::open(path, flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) return NO_OS_FILE;
-        struct stat status {};
-        if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        const int file_flags = ::fcntl(fd, F_GETFL);
+        if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || file_flags < 0 ||
+            ::fcntl(fd, F_SETFL, file_flags & ~O_NONBLOCK) != 0) {
             ::close(fd);
             return NO_OS_FILE;
         }

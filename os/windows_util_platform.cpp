@@ -38,6 +38,20 @@ OsFile from_handle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? NO_OS_FILE : reinterpret_cast<OsFile>(handle);
 }
 
+// Keeps an opened handle only when it is a file on a disk: a pipe, a console, a serial port or
+// any other device (whose reads may block for ever) is closed and refused.
+OsFile regular_file_only(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) return NO_OS_FILE;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(handle) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        CloseHandle(handle);
+        return NO_OS_FILE;
+    }
+    return from_handle(handle);
+}
+
 // --- Version resources -------------------------------------------------------------------------
 
 static_assert(sizeof(VS_FIXEDFILEINFO) == sizeof(FixedFileInfo));
@@ -92,9 +106,9 @@ public:
     OsFile create_file(const char* path) override {
         const WidePath name(path);
         if (!name.valid()) return NO_OS_FILE;
-        return from_handle(CreateFileW(name.get(), GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        return regular_file_only(CreateFileW(name.get(), GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
     OsFile open_file(const char* path, int access, int sharing) override {
@@ -115,8 +129,8 @@ public:
         const WidePath name(path);
         if (!name.valid()) return NO_OS_FILE;
         // Without FILE_FLAG_BACKUP_SEMANTICS a directory does not open, as a file must not.
-        return from_handle(CreateFileW(name.get(), desired, share, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        return regular_file_only(CreateFileW(name.get(), desired, share, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     }
 
     std::int64_t read(OsFile file, void* buffer, std::size_t size) override {

@@ -1,6 +1,7 @@
 // Files opened by mode, read, written and closed through handles, on Linux's own files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -78,6 +79,16 @@ TEST_F(OpenFileTest, FirmwareModeReadsAnExistingFileOnly) {
     EXPECT_EQ(open_file(nullptr, FIRMWARE_MODE), -1);
     EXPECT_EQ(open_file(nullptr, OPEN_CREATE), -1);
     EXPECT_EQ(open_file(path.c_str(), 0x43), -1);  // access value 3 does not exist
+
+    // Anything but a regular file is refused at once: a FIFO without a writer would block
+    // the open (and the window) for ever, a device node is never opened at all.
+    const std::string fifo = folder.file("fifo.bin");
+    ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);
+    for (const std::string& other : {fifo, std::string("/dev/null"), std::string("/dev/zero")}) {
+        EXPECT_EQ(open_file(other.c_str(), FIRMWARE_MODE), -1) << other;
+        EXPECT_EQ(open_file(other.c_str(), OPEN_READ_WRITE | SHARE_DENY_NONE), -1) << other;
+    }
+    EXPECT_EQ(open_file(fifo.c_str(), OPEN_CREATE), -1);
 }
 
 TEST_F(OpenFileTest, HandlesComeFromAFixedTable) {

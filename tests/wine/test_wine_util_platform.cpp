@@ -157,6 +157,15 @@ TEST_F(WineUtilities, FirmwareModeReadsAnExistingFileOnly) {
     EXPECT_EQ(open_file(path.c_str(), 0x43), -1) << "access value 3 does not exist";
     EXPECT_EQ(open_file(nullptr, FIRMWARE_MODE), -1);
     EXPECT_EQ(open_file("\xC3\x28.bin", FIRMWARE_MODE), -1) << "not UTF-8";
+
+    // Names that open something other than a file on a disk are refused at once, never read.
+    const HANDLE pipe = CreateNamedPipeW(L"\\\\.\\pipe\\korvel-firmware", PIPE_ACCESS_OUTBOUND,
+                                         PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(open_file("\\\\.\\pipe\\korvel-firmware", FIRMWARE_MODE), -1);
+    CloseHandle(pipe);
+    EXPECT_EQ(open_file("NUL", FIRMWARE_MODE), -1);
+    EXPECT_EQ(open_file("CONIN$", FIRMWARE_MODE), -1);
 }
 
 TEST_F(WineUtilities, SharingModesAreWindowsOwn) {
