@@ -31,7 +31,9 @@ std::uint8_t port_inquiry_buffer[PORT_INQUIRY_MAX_SIZE];
 constexpr int MAX_PHYSICAL_DRIVES = 256;
 constexpr int SCANNER_AND_TAPE_NUMBERS = 8;
 constexpr int SCSI_PORT_NUMBERS = 8;
-constexpr int UNADDRESSED_PASS_SKIPS_UP_TO = 8;
+// Physical drive numbers that cannot be opened are passed over up to this one (a disk removed
+// since boot leaves its number unused); from the next one on a missing number ends the pass.
+constexpr int PHYSICAL_DRIVE_GAPS_UP_TO = 8;
 // Each port inquiry entry takes at least 12 bytes, so no answer can list more than this.
 constexpr std::uint32_t MAX_PORT_ENTRIES = PORT_INQUIRY_MAX_SIZE / 12;
 
@@ -79,11 +81,12 @@ std::uint32_t read_u32_le(const std::uint8_t* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-void set_host_present(std::uint32_t host, std::uint32_t port) {
+void set_host_present(std::uint32_t host, std::int32_t port) {
     if (host >= MAX_HOSTS) return;
     host_flags[host] = true;
-    host_ports[host] = static_cast<std::int32_t>(port);
+    host_ports[host] = port;
 }
+
 
 // --- Opening device names ------------------------------------------------------------------
 
@@ -212,7 +215,10 @@ void pass_drive_letters(NtPassThrough& platform) {
 void pass_physical_drives(NtPassThrough& platform) {
     for (int number = 0; number < MAX_PHYSICAL_DRIVES; ++number) {
         const OsHandle handle = open_physical_drive(platform, number);
-        if (handle == 0) return;
+        if (handle == 0) {
+            if (number <= PHYSICAL_DRIVE_GAPS_UP_TO) continue;
+            return;
+        }
         if (probe_device_type(platform, handle) != PERIPHERAL_DIRECT_ACCESS) {
             platform.close_handle(handle);
             continue;
@@ -257,7 +263,7 @@ void pass_scsi_ports(NtPassThrough& platform) {
                                address.path_id)) {
                 platform.close_handle(handle);
             }
-            set_host_present(port_number, port_number);
+            set_host_present(port_number, port);
         }
     }
 }
@@ -268,7 +274,7 @@ bool store_unaddressed(std::int32_t host, OsHandle handle) {
     const auto host_number = static_cast<std::uint32_t>(host);
     for (std::uint32_t target = 0; target < MAX_TARGETS; ++target) {
         if (store_in_slot(host_number, target, 0, handle, 0)) {
-            set_host_present(host_number, host_number);
+            set_host_present(host_number, NO_PORT);
             return true;
         }
     }
@@ -279,7 +285,7 @@ void pass_unaddressed_disks(NtPassThrough& platform, std::int32_t unaddressed_ho
     for (int number = 0; number < MAX_PHYSICAL_DRIVES; ++number) {
         const OsHandle handle = open_physical_drive(platform, number);
         if (handle == 0) {
-            if (number <= UNADDRESSED_PASS_SKIPS_UP_TO) continue;
+            if (number <= PHYSICAL_DRIVE_GAPS_UP_TO) continue;
             return;
         }
         ScsiAddress address{};
@@ -485,12 +491,16 @@ std::int32_t enumerate_devices() {
 
 std::uint8_t emulate_ha_inquiry(SRB_HAInquiry& srb) {
     // The port driver's name from the registry's SCSI device map; empty when it has none.
+    // A secondary bus is named after the port it belongs to, the unaddressed-device host
+    // after none; a number the enumeration did not give out is asked of the registry as it is.
+    const std::int32_t port = host_port(srb.SRB_HaId);
+    const std::uint32_t key_port = port >= 0 ? static_cast<std::uint32_t>(port) : srb.SRB_HaId;
     char key[64];
-    std::snprintf(key, sizeof key, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port %x", srb.SRB_HaId);
+    std::snprintf(key, sizeof key, "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port %x", key_port);
     std::uint8_t driver[256] = {};  // room for the longest value and its terminating zero
     std::uint32_t length = 0;
     NtPassThrough* platform = nt();
-    if (platform == nullptr ||
+    if (port == NO_PORT || platform == nullptr ||
         !platform->read_registry_value(key, "Driver", driver, sizeof driver - 1, &length)) {
         length = 0;
     }

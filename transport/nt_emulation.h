@@ -86,8 +86,10 @@ void close_device_table(CloseDeviceFn close);
 /// Sets the host count from the host flags at the end of an enumeration; returns it.
 std::int32_t record_host_count();
 /// The platform port a host number stands for: itself for a port, the owning port for a
-/// secondary bus; -1 for a number the enumeration did not give out.
+/// secondary bus, NO_PORT for the unaddressed-device host; -1 for a number the enumeration
+/// did not give out.
 std::int32_t host_port(std::uint32_t host);
+inline constexpr std::int32_t NO_PORT = -2;
 
 /// Fills an SC_HA_INQUIRY answer; `driver` is the adapter's driver name, `length` bytes of
 /// which are looked at (it ends at the first zero byte, and HA_Identifier takes at most 16).

@@ -1,4 +1,5 @@
 // Device enumeration over a simulated Windows NT system: which devices land at which address.
+#include "sim_bridge_catalog.h"
 #include "transport_fixture.h"
 
 namespace korvel {
@@ -111,10 +112,31 @@ TEST_F(Enumeration, HostNumbersMayHaveGaps) {
     EXPECT_EQ(name_at(2, 1), "\\\\.\\d:");
 }
 
+// A disk removed since boot leaves its number unused; a bridge numbered after it, claimed by
+// the disk class driver and so reachable only by that number, is still found.
+TEST_F(Enumeration, PhysicalDrivesAfterAGapAreFound) {
+    auto bridge = make_bridge(5, SimBridgeOptions{}.with_device_type(SIM_TYPE_DISK));
+    sim.nt.lay_out_port(0, "aic78xx", {{0, 1, 0, make_disk(), false},
+                                       {0, 3, 0, make_disk(), false},
+                                       {0, 5, 0, bridge, false}});
+    sim.nt.remove_device_name("\\\\.\\PHYSICALDRIVE0");
+    sim.nt.add_device_name("\\\\.\\PHYSICALDRIVE8", make_disk(), SimAddress{0, 0, 6, 0});
+    sim.nt.add_device_name("\\\\.\\PHYSICALDRIVE10", make_disk(), SimAddress{0, 0, 7, 0});
+    start();
+    EXPECT_EQ(name_at(0, 1), "");
+    EXPECT_EQ(name_at(0, 3), "\\\\.\\PHYSICALDRIVE1");
+    EXPECT_EQ(name_at(0, 5), "\\\\.\\PHYSICALDRIVE2");
+    const auto data = bridge->inquiry_data();
+    EXPECT_EQ(product_at(0, 5), std::string(data.begin() + 16, data.begin() + 32));
+    EXPECT_EQ(name_at(0, 6), "\\\\.\\PHYSICALDRIVE8");
+    EXPECT_EQ(name_at(0, 7), "") << "a missing 9 ends the pass";
+    expect_every_handle_closed_once();
+}
+
 TEST_F(Enumeration, DisksAndDrivesWithoutAddressGoToTheUnaddressedHost) {
     sim.nt.lay_out_port(0, "aic78xx", {{0, 1, 0, make_disk(), false}});  // PHYSICALDRIVE0
-    // Numbers 1 to 3 missing, as after a removed disk: the address pass stops at 1, the
-    // unaddressed pass goes on up to 8.
+    // Numbers 1 to 3 missing, as after a removed disk: both physical drive passes go on over
+    // gaps up to 8.
     sim.nt.add_device_name("\\\\.\\PHYSICALDRIVE4", make_disk(), std::nullopt);
     sim.nt.add_device_name("\\\\.\\PHYSICALDRIVE10", make_disk(), std::nullopt);  // after 9 is missing
     sim.nt.add_device_name("\\\\.\\PHYSICALDRIVE5", make_cdrom(), std::nullopt);  // not a disk

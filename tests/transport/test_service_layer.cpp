@@ -166,6 +166,20 @@ TEST_F(ServiceLayer, HostAdapterInquiryFillsTheBlock) {
     EXPECT_EQ(unknown.srb.HA_Count, 2);
 }
 
+// Extra host numbers are named after the port they stand for, never after the port key that
+// happens to carry their number.
+TEST_F(ServiceLayer, ExtraHostsAreNamedAfterTheirOwnPort) {
+    sim.nt.lay_out_port(0, "aic78xx", {{0, 1, 0, make_disk()}});
+    sim.nt.lay_out_port(1, "Symmpi", {{0, 1, 0, make_disk()}});
+    sim.nt.add_device_name("\\\\.\\PHYSICALDRIVE2", make_disk(), SimAddress{1, 1, 4, 0});
+    sim.nt.add_device_name("\\\\.\\PHYSICALDRIVE3", make_disk(), std::nullopt);
+    sim.nt.set_port_driver(2, "elsewhere");
+    sim.nt.set_port_driver(3, "elsewhere");
+    EXPECT_EQ(start(), 0x0104u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(ha_inquiry(2).srb.HA_Identifier), "Symmpi");
+    EXPECT_EQ(ha_inquiry(3).srb.HA_Identifier[0], 0) << "the unaddressed host has no port";
+}
+
 TEST_F(ServiceLayer, HostAdapterInquiryNameKeyIsHexadecimal) {
     sim.nt.set_port_driver(0x1a, "hexport");
     start();
