@@ -6,10 +6,10 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include "korvel_main_view.h"
+
 namespace korvel {
 
-/// Device pictures: indexes 0 .. 10, one per device type, 10 being "unknown".
-inline constexpr int DEVICE_PICTURES = 11;
 /// Size of every picture in the window, in device-independent pixels.
 inline constexpr int PICTURE_SIZE = 32;
 

@@ -57,8 +57,8 @@ int run_program(int& argc, char** argv, const std::function<void(TForm_Main&)>& 
         code = QApplication::exec();
         // A loop ended by an exception leaves the window open: close it the ordinary way, so
         // the reboot reminder is shown and the SCSI service stopped.
-        if (!form.closed()) form.close();
-        if (form.start_failed()) code = EXIT_FAILURE;
+        if (!form.form().closed()) form.close();
+        if (form.form().start_failed()) code = EXIT_FAILURE;
     } catch (const std::exception& error) {
         show_unexpected_failure(error.what());
         code = EXIT_FAILURE;

@@ -34,8 +34,8 @@ void save_screen(const QRect& area, const QString& path) {
 
 // The first shown target of a family with a capacity and a bus speed to show (PV40).
 int button_with_full_hint(const TForm_Main& form) {
-    for (int i = 0; i < form.target_count(); ++i) {
-        if (form.target_record(i).family_code == FAMILY_PV40) return i;
+    for (int i = 0; i < form.form().target_count(); ++i) {
+        if (form.form().target_record(i).family_code == FAMILY_PV40) return i;
     }
     return 0;
 }
@@ -72,7 +72,7 @@ public:
         const QString sample = QDir(firmware_folder_).filePath(QStringLiteral("PV40-QTRLB-0E1.bin"));
         form_.set_file_chooser([sample](QWidget*, const QString&, const QString&) { return sample; });
         QTimer::singleShot(SETTLE_MS, &form_, [this] { answer_confirmation(); });
-        form_.BTN_UpdateKORVELClick();
+        form_.form().BTN_UpdateKORVELClick();
         form_.close();
     }
 

@@ -72,11 +72,11 @@ void ScriptedRun::begin() {
 void ScriptedRun::run_when_started() {
     // The window starts from the event loop after its first showing; the steps wait until it
     // has, and never run inside a pass of the loop the program itself is making.
-    if (form_.start_failed()) {
+    if (form_.form().start_failed()) {
         QCoreApplication::quit();
         return;
     }
-    if (!form_.service_started() || pumping_ > 0) {
+    if (!form_.form().service_started() || pumping_ > 0) {
         if (++start_polls_ > START_POLL_LIMIT) {
             std::fprintf(stderr, "korvel-sim: the window did not start; no step performed\n");
             QCoreApplication::exit(1);
@@ -150,10 +150,10 @@ void ScriptedRun::make_fae_gesture() {
     if (!pressable(logo)) return;
     const QPointF inside(logo->width() / 2.0, logo->height() / 2.0);
     const QPointF on_screen = logo->mapToGlobal(inside);
-    QMouseEvent press(QEvent::MouseButtonPress, inside, on_screen, FAE_GESTURE_BUTTON,
-                      FAE_GESTURE_BUTTON, FAE_GESTURE_MODIFIERS);
+    QMouseEvent press(QEvent::MouseButtonPress, inside, on_screen, FAE_GESTURE_QT_BUTTON,
+                      FAE_GESTURE_QT_BUTTON, FAE_GESTURE_MODIFIERS);
     QApplication::sendEvent(logo, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, inside, on_screen, FAE_GESTURE_BUTTON,
+    QMouseEvent release(QEvent::MouseButtonRelease, inside, on_screen, FAE_GESTURE_QT_BUTTON,
                         Qt::NoButton, FAE_GESTURE_MODIFIERS);
     QApplication::sendEvent(logo, &release);
 }
@@ -233,7 +233,7 @@ void ScriptedRun::write_targets() {
     for (int i = 0; i < TARGET_BUTTONS; ++i) {
         const auto* button = control<QToolButton>(form_, QStringLiteral("BTN_Target_%1").arg(i));
         if (button == nullptr || !button->isVisibleTo(&form_)) continue;
-        const int picture = std::clamp(form_.target_record(i).type, 0, DEVICE_PICTURES - 1);
+        const int picture = std::clamp(form_.form().target_record(i).type, 0, DEVICE_PICTURES - 1);
         buttons.push_back(JsonObjectText()
                               .text("caption", shown_text(button->text()))
                               .number("picture", picture)
@@ -242,7 +242,7 @@ void ScriptedRun::write_targets() {
     }
     journal_.write(JsonObjectText()
                        .text("event", QStringLiteral("targets"))
-                       .number("host", form_.selected_host())
+                       .number("host", form_.form().selected_host())
                        .raw("buttons", json_array(buttons)));
 }
 

@@ -8,7 +8,8 @@
 namespace korvel {
 
 /// Whether the selected host adapter needs the two empty WRITE BUFFER 0x71 commands before a
-/// firmware write (set by the window when the adapter's name is "Symmpi" or "LSI_SCSI").
+/// firmware write (set by the window for the LSI adapters' drivers: "Symmpi" and "LSI_SCSI"
+/// on Windows, "mptspi" and "sym53c8xx" on Linux).
 bool lsi_adapter();
 void set_lsi_adapter(bool on);
 

@@ -27,7 +27,7 @@ int ScriptedPerson::message_box(const char* text, const char* caption, std::uint
         box.target_group_enabled = form->findChild<QGroupBox*>("GroupBox_Target")->isEnabled();
         box.exit_enabled = form->findChild<QPushButton*>("BTN_Exit")->isEnabled();
         box.update_enabled = form->findChild<QPushButton*>("BTN_UpdateKORVEL")->isEnabled();
-        box.update_running = form->update_running();
+        box.update_running = form->form().update_running();
     }
     const QCursor* cursor = QApplication::overrideCursor();
     box.busy_cursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
@@ -62,7 +62,7 @@ void WindowTest::SetUp() {
 }
 
 void WindowTest::TearDown() {
-    if (form != nullptr && !form->closed()) {
+    if (form != nullptr && !form->form().closed()) {
         person.answers.clear();
         form->close();
     }
@@ -91,7 +91,7 @@ void WindowTest::start() {
         return chosen_file;
     });
     form->show();
-    form->FormShow();
+    form->form().FormShow();
 }
 
 void WindowTest::use_demo_bus() {
@@ -128,8 +128,8 @@ std::vector<QToolButton*> WindowTest::shown_targets() const {
 }
 
 void WindowTest::select_family(std::int32_t family_code) {
-    for (int i = 0; i < form->target_count(); ++i) {
-        if (form->target_record(i).family_code == family_code) {
+    for (int i = 0; i < form->form().target_count(); ++i) {
+        if (form->form().target_record(i).family_code == family_code) {
             target_button(i)->click();
             return;
         }

@@ -28,7 +28,7 @@ TEST_F(Adapters, AtMostEightAreOfferedAndTheRestHidden) {
         EXPECT_EQ(host_button(i)->text(), QStringLiteral("drv%1").arg(i));
     }
     EXPECT_TRUE(host_button(0)->isChecked());
-    EXPECT_EQ(form->selected_host(), 0);
+    EXPECT_EQ(form->form().selected_host(), 0);
 }
 
 TEST_F(Adapters, SurplusButtonsAreHiddenAndNamesAreShownLiterally) {
@@ -51,7 +51,7 @@ TEST_F(Adapters, LsiAdaptersAreKnownByTheirWholeNameInAnyCase) {
     start();
     for (int i = 0; i < 8; ++i) {
         host_button(i)->click();
-        EXPECT_EQ(form->selected_host(), i);
+        EXPECT_EQ(form->form().selected_host(), i);
         EXPECT_EQ(lsi_adapter(), lsi[i]) << names[i];
     }
     host_button(0)->click();
@@ -66,14 +66,14 @@ TEST_F(TargetButtons, OnlyBridgesAreShownInIdOrderWithoutGaps) {
                          {5, make_tape()}, {9, make_bridge(FAMILY_PV50)}});
     start();
     ASSERT_EQ(shown_targets().size(), 2u);
-    EXPECT_EQ(form->target_count(), 2);
+    EXPECT_EQ(form->form().target_count(), 2);
     EXPECT_TRUE(target_button(0)->toolTip().startsWith("Host:0  ID:3  Lun:0\n"));
     EXPECT_TRUE(target_button(1)->toolTip().startsWith("Host:0  ID:9  Lun:0\n"));
-    EXPECT_EQ(form->target_record(0).target, 3);
-    EXPECT_EQ(form->target_record(1).target, 9);
+    EXPECT_EQ(form->form().target_record(0).target, 3);
+    EXPECT_EQ(form->form().target_record(1).target, 9);
     // The first bridge is selected after the scan.
     EXPECT_TRUE(target_button(0)->isChecked());
-    EXPECT_EQ(form->selection().target, 3);
+    EXPECT_EQ(form->form().selection().target, 3);
 }
 
 TEST_F(TargetButtons, ASixteenthBridgeOnOneAdapterIsLeftOutWithoutHarm) {
@@ -81,14 +81,14 @@ TEST_F(TargetButtons, ASixteenthBridgeOnOneAdapterIsLeftOutWithoutHarm) {
     for (std::uint8_t id = 0; id < 16; ++id) sixteen.push_back({id, make_bridge(FAMILY_PV30)});
     lay_out_port(0, "aic78xx", sixteen);
     start();
-    EXPECT_EQ(form->target_count(), TARGET_BUTTONS);
+    EXPECT_EQ(form->form().target_count(), TARGET_BUTTONS);
     ASSERT_EQ(shown_targets().size(), static_cast<std::size_t>(TARGET_BUTTONS));
     for (int i = 0; i < TARGET_BUTTONS; ++i) {
-        EXPECT_EQ(form->target_record(i).target, i);
+        EXPECT_EQ(form->form().target_record(i).target, i);
         EXPECT_TRUE(target_button(i)->toolTip().startsWith(QStringLiteral("Host:0  ID:%1 ").arg(i)));
     }
     target_button(14)->click();
-    EXPECT_EQ(form->selection().target, 14);
+    EXPECT_EQ(form->form().selection().target, 14);
 }
 
 TEST_F(TargetButtons, SelectingAnAdapterAgainRescansIt) {
@@ -97,25 +97,25 @@ TEST_F(TargetButtons, SelectingAnAdapterAgainRescansIt) {
     lay_out_port(0, "aic78xx", Devices{{2, leaving}, {4, kept}});
     lay_out_port(1, "Symmpi", Devices{{6, make_bridge(FAMILY_PV50)}});
     start();
-    ASSERT_EQ(form->target_count(), 2);
+    ASSERT_EQ(form->form().target_count(), 2);
     target_button(1)->click();
 
     leaving->set_removed(true);
     host_button(0)->click();
-    EXPECT_EQ(form->target_count(), 1);
+    EXPECT_EQ(form->form().target_count(), 1);
     EXPECT_EQ(shown_targets().size(), 1u);
-    EXPECT_EQ(form->selection().target, 4);
+    EXPECT_EQ(form->form().selection().target, 4);
     EXPECT_TRUE(target_button(0)->isChecked());
 
     host_button(1)->click();
-    EXPECT_EQ(form->target_count(), 1);
-    EXPECT_EQ(form->selection().target, 6);
-    EXPECT_EQ(form->selection().family_code, FAMILY_PV50);
+    EXPECT_EQ(form->form().target_count(), 1);
+    EXPECT_EQ(form->form().selection().target, 6);
+    EXPECT_EQ(form->form().selection().family_code, FAMILY_PV50);
 
     leaving->set_removed(false);
     host_button(0)->click();
-    EXPECT_EQ(form->target_count(), 2);
-    EXPECT_EQ(form->selection().target, 2);
+    EXPECT_EQ(form->form().target_count(), 2);
+    EXPECT_EQ(form->form().selection().target, 2);
 }
 
 TEST_F(TargetButtons, AnAdapterWithNoBridgeShowsNoneAndOffersNoUpdate) {
@@ -127,7 +127,7 @@ TEST_F(TargetButtons, AnAdapterWithNoBridgeShowsNoneAndOffersNoUpdate) {
     EXPECT_FALSE(control("BTN_UpdateKORVEL")->isEnabled());
     // The previous selection is kept but cannot be written through this adapter.
     chosen_file = QStringLiteral("/nonexistent");
-    form->BTN_UpdateKORVELClick();
+    form->form().BTN_UpdateKORVELClick();
     EXPECT_EQ(dialogs, 0);
     EXPECT_TRUE(person.boxes.empty());
 }
@@ -155,14 +155,17 @@ TEST_F(Hints, CapacitiesAreShownInMegabytesBelowAGigabyteAndRoundedGigabytesAbov
                          {1, pv40_with(SimBridgeOptions{}.with_capacity({2096946, 512}))},
                          {2, pv40_with(SimBridgeOptions{}.with_capacity({2097151, 512}))},
                          {3, pv40_with(SimBridgeOptions{}.with_capacity({2879, 1024}))},
-                         {4, make_bridge(FAMILY_PV30)}});
+                         {4, make_bridge(FAMILY_PV30)},
+                         {5, pv40_with(SimBridgeOptions{}.with_capacity({4094, 0x80000000u}))}});
     start();
-    ASSERT_EQ(form->target_count(), 5);
+    ASSERT_EQ(form->form().target_count(), 6);
     EXPECT_TRUE(target_button(0)->toolTip().contains("\nCapacity:[1.44MB]\n"));
     EXPECT_TRUE(target_button(1)->toolTip().contains("\nCapacity:[1023MB]\n"));  // 1023.998
     EXPECT_TRUE(target_button(2)->toolTip().contains("\nCapacity:[1.0GB]\n"));
     EXPECT_TRUE(target_button(3)->toolTip().contains("\nCapacity:[2MB]\n"));  // not a floppy
     EXPECT_TRUE(target_button(4)->toolTip().contains("\nCapacity:[Unknown]\n"));  // no disc
+    // A block length of 2^31 or more is no length at all.
+    EXPECT_TRUE(target_button(5)->toolTip().contains("\nCapacity:[Unknown]\n"));
 }
 
 TEST_F(Hints, BusLinesFollowWhatTheBridgeReports) {
@@ -172,7 +175,7 @@ TEST_F(Hints, BusLinesFollowWhatTheBridgeReports) {
                          {2, pv40_with(SimBridgeOptions{}.with_capability({0x5A, 0x00, 0xA0}))},
                          {3, make_bridge(FAMILY_PV20_QTRL)}});
     start();
-    ASSERT_EQ(form->target_count(), 4);
+    ASSERT_EQ(form->form().target_count(), 4);
     EXPECT_TRUE(target_button(0)->toolTip().endsWith("\nWide SCSI:[No]\nSCSI Speed:[Async mode]"));
     // A speed the bridge does not report: neither line.
     EXPECT_TRUE(target_button(1)->toolTip().endsWith("\n\nKORVEL Model:[PV40-QTRLB-0E1]"));
@@ -181,7 +184,7 @@ TEST_F(Hints, BusLinesFollowWhatTheBridgeReports) {
     const QString pv20 = target_button(3)->toolTip();
     EXPECT_TRUE(pv20.endsWith("\n\nKORVEL Model:[PV20-QTRLC-G]")) << pv20.toStdString();
     EXPECT_FALSE(pv20.contains("SCSI Speed"));
-    EXPECT_EQ(form->target_record(3).family_code, FAMILY_PV20_QTRL);
+    EXPECT_EQ(form->form().target_record(3).family_code, FAMILY_PV20_QTRL);
 }
 
 TEST_F(Hints, RemovableDisksShowAsOpticalAndCdDrivesCountAsRemovable) {
@@ -190,12 +193,12 @@ TEST_F(Hints, RemovableDisksShowAsOpticalAndCdDrivesCountAsRemovable) {
                          {1, make_bridge(FAMILY_PV30, SimBridgeOptions{}.with_removable(false))},
                          {2, make_bridge(FAMILY_PV70)}});
     start();
-    ASSERT_EQ(form->target_count(), 3);
-    EXPECT_EQ(form->target_record(0).type, 7);
-    EXPECT_EQ(form->target_record(0).removable, 1);
+    ASSERT_EQ(form->form().target_count(), 3);
+    EXPECT_EQ(form->form().target_record(0).type, 7);
+    EXPECT_EQ(form->form().target_record(0).removable, 1);
     EXPECT_EQ(target_button(0)->text(), "Optical Disk");
-    EXPECT_EQ(form->target_record(1).type, 5);
-    EXPECT_EQ(form->target_record(1).removable, 1);
+    EXPECT_EQ(form->form().target_record(1).type, 5);
+    EXPECT_EQ(form->form().target_record(1).removable, 1);
     EXPECT_EQ(target_button(1)->text(), "CDROM");
     // A processor has no capacity line.
     EXPECT_EQ(target_button(2)->text(), "Processor");
@@ -208,21 +211,21 @@ TEST_F(DemoBusScan, EveryFamilyIsShownAndOnlyFamiliesWithAModuleMayBeUpdated) {
     use_demo_bus();
     start();
     const std::int32_t expected[] = {1, 2, 3, 4, 5, 6, 7, 8, 20, 21, 22};
-    ASSERT_EQ(form->target_count(), 11);
+    ASSERT_EQ(form->form().target_count(), 11);
     auto* update = form->findChild<QPushButton*>("BTN_UpdateKORVEL");
     auto* backup = form->findChild<QPushButton*>("BTN_BackupKORVEL");
     for (int i = 0; i < 11; ++i) {
-        EXPECT_EQ(form->target_record(i).family_code, expected[i]);
+        EXPECT_EQ(form->form().target_record(i).family_code, expected[i]);
         target_button(i)->click();
-        EXPECT_EQ(form->selection().family_code, expected[i]);
+        EXPECT_EQ(form->form().selection().family_code, expected[i]);
         EXPECT_EQ(update->isEnabled(), expected[i] != FAMILY_PV20_QTWD) << expected[i];
         EXPECT_EQ(backup->isEnabled(), update->isEnabled());
     }
     host_button(1)->click();
     EXPECT_EQ(host_button(1)->text(), "Symmpi");
     EXPECT_TRUE(lsi_adapter());
-    ASSERT_EQ(form->target_count(), 1);
-    EXPECT_EQ(form->selection().family_code, FAMILY_PV30);
+    ASSERT_EQ(form->form().target_count(), 1);
+    EXPECT_EQ(form->form().selection().family_code, FAMILY_PV30);
     EXPECT_TRUE(update->isEnabled());
 }
 

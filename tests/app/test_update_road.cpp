@@ -35,7 +35,7 @@ protected:
     /// Whether the window is back to normal: unlocked, the update offered as the selection
     /// allows, the ordinary cursor.
     void expect_unlocked(bool update_offered = true) const {
-        EXPECT_FALSE(form->update_running());
+        EXPECT_FALSE(form->form().update_running());
         EXPECT_TRUE(control("GroupBox_Host")->isEnabled());
         EXPECT_TRUE(control("GroupBox_Target")->isEnabled());
         EXPECT_TRUE(control("BTN_Exit")->isEnabled());
@@ -70,14 +70,14 @@ TEST_F(UpdateRoad, AConfirmedWriteIsReportedRecordedAndFollowedByTheSubChannelCo
     EXPECT_TRUE(question.update_running);
     EXPECT_TRUE(question.busy_cursor);
 
-    EXPECT_TRUE(form->firmware_written());
+    EXPECT_TRUE(form->form().firmware_written());
     EXPECT_FALSE(pv30.bridge->written_buffers().empty());
     const auto commands = cdbs(*pv30.device);
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(commands.back()[0], OP_READ_SUB_CHANNEL);
     expect_unlocked();
     // The list is not rescanned: the same bridge stays selected.
-    EXPECT_EQ(form->selection().family_code, FAMILY_PV30);
+    EXPECT_EQ(form->form().selection().family_code, FAMILY_PV30);
 }
 
 TEST_F(UpdateRoad, EveryDemoBridgeTakesItsOwnSampleFile) {
@@ -100,7 +100,7 @@ TEST_F(UpdateRoad, CancellingTheDialogDoesNothing) {
     update_with(QString());
     EXPECT_EQ(dialogs, 1);
     EXPECT_TRUE(person.boxes.empty());
-    EXPECT_FALSE(form->firmware_written());
+    EXPECT_FALSE(form->form().firmware_written());
     EXPECT_TRUE(demo_bridge(FAMILY_PV40).device->journal().empty());
     expect_unlocked();
 }
@@ -121,7 +121,7 @@ TEST_F(UpdateRoad, DecliningWritesNothingAndSendsNothingAfterwards) {
     pv50.device->clear_journal();
     update_with(sample(pv50.sample_file), {ID_NO});
     EXPECT_EQ(person.texts(), std::vector<std::string>{message_text(MSG_CONFIRM_UPDATE)});
-    EXPECT_FALSE(form->firmware_written());
+    EXPECT_FALSE(form->form().firmware_written());
     EXPECT_TRUE(pv50.bridge->written_buffers().empty());
     EXPECT_FALSE(received(*pv50.device, OP_WRITE_BUFFER));
     EXPECT_FALSE(received(*pv50.device, OP_READ_SUB_CHANNEL));
@@ -144,7 +144,7 @@ TEST_F(UpdateRoad, DamagedAndForeignFilesAreRejectedBeforeAnyWrite) {
         EXPECT_EQ(box.flags, MB_ICON_STOP_OK);
     }
     EXPECT_TRUE(pv30.device->journal().empty());
-    EXPECT_FALSE(form->firmware_written());
+    EXPECT_FALSE(form->form().firmware_written());
     expect_unlocked();
     EXPECT_EQ(next_free_handle(sample(DEMO_DAMAGED_FILE)), 1);
 }
@@ -155,7 +155,7 @@ TEST_F(UpdateRoad, ABridgeWithoutAModuleIsRefusedAndItsFileClosed) {
     // The button cannot be pressed; called directly, the command still writes nothing.
     update_with(sample(demo_bridge(FAMILY_PV20_QTWD).sample_file));
     EXPECT_EQ(dialogs, 0);
-    form->BTN_UpdateKORVELClick();
+    form->form().BTN_UpdateKORVELClick();
     EXPECT_EQ(dialogs, 1);
     ASSERT_EQ(person.boxes.size(), 1u);
     EXPECT_EQ(person.boxes[0].text, "Unknown device !");
@@ -177,7 +177,7 @@ TEST_F(UpdateRoad, ClosingIsRefusedWhileAnUpdateRunsAndAllowedAfterwards) {
         QCoreApplication::sendEvent(form.get(), &event);
         event_accepted.push_back(event.isAccepted());
         // A second update command while one runs does not start.
-        form->BTN_UpdateKORVELClick();
+        form->form().BTN_UpdateKORVELClick();
     };
     update_with(sample(pv40.sample_file), {ID_YES});
     person.while_box_up = nullptr;
@@ -185,12 +185,12 @@ TEST_F(UpdateRoad, ClosingIsRefusedWhileAnUpdateRunsAndAllowedAfterwards) {
     EXPECT_EQ(close_results, (std::vector<bool>{false, false}));
     EXPECT_EQ(event_accepted, (std::vector<bool>{false, false}));
     EXPECT_EQ(dialogs, 1);
-    EXPECT_FALSE(form->closed());
+    EXPECT_FALSE(form->form().closed());
     EXPECT_TRUE(form->isVisible());
     expect_unlocked();
 
     EXPECT_TRUE(form->close());
-    EXPECT_TRUE(form->closed());
+    EXPECT_TRUE(form->form().closed());
 }
 
 TEST_F(UpdateRoad, TheRebootReminderIsShownOnceAfterWritesAndADecline) {
@@ -218,7 +218,7 @@ TEST_F(UpdateRoad, AFailedWriteStillCountsAsWritten) {
     update_with(sample(pv30.sample_file), {ID_YES});
     EXPECT_EQ(person.texts(), (std::vector<std::string>{message_text(MSG_CONFIRM_UPDATE),
                                                         message_text(MSG_UPDATE_FAILED)}));
-    EXPECT_TRUE(form->firmware_written());
+    EXPECT_TRUE(form->form().firmware_written());
     EXPECT_TRUE(received(*pv30.device, OP_READ_SUB_CHANNEL));
     expect_unlocked();
 }

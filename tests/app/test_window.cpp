@@ -101,8 +101,8 @@ TEST_F(StartAndClose, NoAdapterShowsMessageSixAndClosesTheWindow) {
     EXPECT_EQ(person.boxes[0].text, message_text(MSG_ASPI_START_FAILED));
     EXPECT_EQ(person.boxes[0].caption, message_text(MSG_CAPTION_ERROR));
     EXPECT_EQ(person.boxes[0].flags, MB_ICON_STOP_OK);
-    EXPECT_TRUE(form->start_failed());
-    EXPECT_TRUE(form->closed());
+    EXPECT_TRUE(form->form().start_failed());
+    EXPECT_TRUE(form->form().closed());
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -110,10 +110,10 @@ TEST_F(StartAndClose, NoAdapterShowsMessageSixAndClosesTheWindow) {
 TEST_F(StartAndClose, ClosingWithoutAWriteShowsNothingAndStopsTheService) {
     lay_out_port(0, "aic78xx", {{2, make_bridge(FAMILY_PV30)}});
     start();
-    EXPECT_TRUE(form->service_started());
+    EXPECT_TRUE(form->form().service_started());
     EXPECT_GT(sim.nt.open_handles(), 0u);
     form->findChild<QPushButton*>("BTN_Exit")->click();
-    EXPECT_TRUE(form->closed());
+    EXPECT_TRUE(form->form().closed());
     EXPECT_TRUE(person.boxes.empty());
     EXPECT_EQ(sim.nt.open_handles(), 0u);  // the service let go of every device
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -125,7 +125,7 @@ TEST_F(StartAndClose, EscapePressesTheExitButton) {
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QTest::keyClick(form.get(), Qt::Key_Escape);
-    EXPECT_TRUE(form->closed());
+    EXPECT_TRUE(form->form().closed());
 }
 
 TEST(MessageLoop, AnExceptionIsShownAndTheLoopEndsWithAFailureCode) {

@@ -27,7 +27,9 @@ void append_reported(std::string& hint, const char* text) {
 bool type_has_capacity(int type) { return type == 0 || type == 5 || type == 7; }
 
 double capacity_megabytes(std::uint32_t block_count, std::uint32_t block_length) {
-    if (block_count == 0 || block_length == 0) return 0.0;
+    // A block length of 2^31 or more is no length a device means: it reads as negative in
+    // the signed field the standard's drivers keep it in, so the capacity is unknown.
+    if (block_count == 0 || block_length == 0 || block_length > 0x7FFFFFFFu) return 0.0;
     return static_cast<double>(block_count) * static_cast<double>(block_length) / 1024.0 /
            1024.0;
 }

@@ -27,7 +27,7 @@ struct DeviceFacts {
 bool type_has_capacity(int type);
 
 /// Capacity in megabytes from READ CAPACITY's answer, computed in floating point; 0 when
-/// either number is 0.
+/// either number is 0 or the block length is 2^31 or more.
 double capacity_megabytes(std::uint32_t block_count, std::uint32_t block_length);
 
 /// "1.44MB" for a floppy, "%.1fGB" from 1024 MB on, "%dMB" below, message 116 for 0.
