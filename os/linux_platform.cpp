@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "linux_sg.h"
+#include "os_threads.h"
 
 namespace korvel {
 
@@ -81,6 +82,7 @@ void install_os_platform() {
     Platform platform;
     platform.identity = &linux_identity;
     platform.linux_sg = &linux_scsi_generic();
+    platform.threads = &os_threads();
     install_platform(platform);
 }
 

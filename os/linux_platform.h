@@ -15,7 +15,7 @@ std::uint32_t lcid_from_locale_name(const char* name);
 /// "C" when none is set.
 const char* process_locale_name();
 
-/// Installs the Linux platform (identity and sg driver) for the rest of the run.
+/// Installs the Linux platform (identity, sg driver and threads) for the rest of the run.
 void install_os_platform();
 
 }  // namespace korvel

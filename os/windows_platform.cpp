@@ -2,6 +2,7 @@
 // and must be declared before those exist.
 #include "windows_platform.h"
 #include "windows_pass_through.h"
+#include "os_threads.h"
 
 #include <windows.h>
 
@@ -204,6 +205,7 @@ void install_os_platform() {
     platform.identity = &identity;
     platform.aspi_library = &aspi_loader;
     platform.nt = &nt_pass_through;
+    platform.threads = &os_threads();
     install_platform(platform);
 }
 

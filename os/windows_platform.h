@@ -16,8 +16,9 @@ AspiLibraryLoader& windows_aspi_library_loader();
 /// The NT family's pass-through service and what the enumeration needs around it.
 NtPassThrough& windows_nt_pass_through();
 
-/// Installs the Windows platform for the rest of the run: identity, ASPI library loader and
-/// pass-through. On the 9x family the pass-through is installed too; it finds no device there.
+/// Installs the Windows platform for the rest of the run: identity, ASPI library loader,
+/// pass-through and threads. On the 9x family the pass-through is installed too; it finds no
+/// device there.
 void install_os_platform();
 
 }  // namespace korvel

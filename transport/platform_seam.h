@@ -172,13 +172,17 @@ public:
     virtual void close_node(OsHandle node) = 0;
 };
 
+class Threads;  // thread_seam.h
+
 /// The platform as the transport sees it. Any member may be null where the platform lacks it:
-/// no ASPI loader means the library is never loaded, no pass-through means no device is found.
+/// no ASPI loader means the library is never loaded, no pass-through means no device is found,
+/// no threads means every wait returns at once.
 struct Platform {
     PlatformIdentity* identity = nullptr;
     AspiLibraryLoader* aspi_library = nullptr;
     NtPassThrough* nt = nullptr;
     LinuxScsiGeneric* linux_sg = nullptr;
+    Threads* threads = nullptr;
 };
 
 /// Installs the platform for the rest of the run (or, in tests, until the next install).
