@@ -2,12 +2,11 @@
 #include "lib_aspi.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "lib_aspi_request.h"
 #include "lib_wnaspi32.h"
+#include "thread_seam.h"
 #include "ui_seam.h"
 
 namespace korvel {
@@ -63,7 +62,7 @@ constexpr std::uint8_t OP_READ_CAPACITY = 0x25;
 constexpr std::uint8_t OP_READ_SUB_CHANNEL = 0x42;
 constexpr std::uint8_t CAPACITY_DATA_LENGTH = 8;
 
-constexpr auto POLL_INTERVAL = std::chrono::milliseconds(1);
+constexpr std::uint32_t POLL_INTERVAL_MS = 1;
 
 // The request blocks: one per operation for the whole run, refilled on every call. The two
 // adapter operations share the host adapter inquiry.
@@ -105,7 +104,7 @@ void send_adapter_inquiry(std::uint8_t host) {
     adapter_request.SRB_HaId = host;
     aspi_send_command(&adapter_request);
     while (read_status_byte(adapter_request.SRB_Status) == SS_PENDING) {
-        std::this_thread::yield();
+        platform_yield();
     }
 }
 
@@ -155,9 +154,9 @@ void scsi_execute(SRB_ExecSCSICmd& srb, bool pump) {
         if (pump) {
             if (UserInterface* ui = installed_user_interface()) ui->process_pending_messages();
         }
-        std::this_thread::sleep_for(POLL_INTERVAL);
+        platform_sleep(POLL_INTERVAL_MS);
     }
-    std::this_thread::sleep_for(POLL_INTERVAL);
+    platform_sleep(POLL_INTERVAL_MS);
 }
 
 int adapter_count() {

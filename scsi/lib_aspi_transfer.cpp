@@ -1,12 +1,10 @@
 // Firmware transfer commands.
 #include "lib_aspi_transfer.h"
 
-#include <chrono>
-#include <thread>
-
 #include "aspi_srb.h"
 #include "lib_aspi.h"
 #include "lib_aspi_request.h"
+#include "thread_seam.h"
 
 namespace korvel {
 
@@ -31,7 +29,7 @@ constexpr std::uint8_t LOWER_AREA = 0x00;
 constexpr std::uint8_t UPPER_AREA = 0x08;
 
 // Time the bridge is given after a write before its status is taken.
-constexpr auto WRITE_PAUSE = std::chrono::milliseconds(100);
+constexpr std::uint32_t WRITE_PAUSE_MS = 100;
 
 // One request block per operation, for the whole run.
 SRB_ExecSCSICmd read_78_request;
@@ -78,7 +76,7 @@ int run_transfer(SRB_ExecSCSICmd& srb, const Transfer& transfer, std::uint8_t ho
         scsi_detail::write_be24(cdb + 6, length);
     }
     scsi_execute(srb, transfer.pump);
-    if (transfer.pause) std::this_thread::sleep_for(WRITE_PAUSE);
+    if (transfer.pause) platform_sleep(WRITE_PAUSE_MS);
     return scsi_detail::request_completed(srb) ? 0 : -1;
 }
 
