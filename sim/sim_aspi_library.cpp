@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
 
 namespace korvel {
 
@@ -56,7 +59,30 @@ void publish_status(std::uint8_t& status, std::uint8_t value) {
 
 }  // namespace
 
-SimAspiLibrary::SimAspiLibrary() { current_library.store(this, std::memory_order_release); }
+// One request completed on a thread of its own, once the gate is open and the delay has passed.
+class SimAspiLibrary::Worker final : public ThreadWork {
+public:
+    Worker(ThreadEvent& gate, std::uint32_t delay_ms, std::function<void()> complete)
+        : gate_(gate), delay_ms_(delay_ms), complete_(std::move(complete)) {}
+
+    void run() override {
+        gate_.wait();
+        if (delay_ms_ > 0) os_threads().sleep(delay_ms_);
+        complete_();
+    }
+
+    OsHandle thread = 0;
+
+private:
+    ThreadEvent& gate_;
+    const std::uint32_t delay_ms_;
+    std::function<void()> complete_;
+};
+
+SimAspiLibrary::SimAspiLibrary() {
+    gate_.set();
+    current_library.store(this, std::memory_order_release);
+}
 
 SimAspiLibrary::~SimAspiLibrary() {
     release_completions();
@@ -98,28 +124,19 @@ void SimAspiLibrary::complete_on_worker(std::chrono::milliseconds delay) {
     delay_ = delay;
 }
 
-void SimAspiLibrary::hold_completions() {
-    std::lock_guard lock(gate_mutex_);
-    held_ = true;
-}
+void SimAspiLibrary::hold_completions() { gate_.reset(); }
 
-void SimAspiLibrary::release_completions() {
-    {
-        std::lock_guard lock(gate_mutex_);
-        held_ = false;
-    }
-    gate_.notify_all();
-}
+void SimAspiLibrary::release_completions() { gate_.set(); }
 
 void SimAspiLibrary::wait_idle() { join_workers(); }
 
 void SimAspiLibrary::join_workers() {
-    std::vector<std::thread> finishing;
+    std::vector<std::unique_ptr<Worker>> finishing;
     {
-        std::lock_guard lock(workers_mutex_);
+        std::lock_guard lock(workers_lock_);
         finishing.swap(workers_);
     }
-    for (std::thread& t : finishing) t.join();
+    for (const std::unique_ptr<Worker>& worker : finishing) os_threads().join(worker->thread);
 }
 
 // --- Loader -----------------------------------------------------------------------------------
@@ -278,16 +295,13 @@ std::uint8_t SimAspiLibrary::execute(SRB_ExecSCSICmd& srb) {
     if (!on_worker_) return complete();
 
     srb.SRB_Status = SS_PENDING;
-    const std::chrono::milliseconds delay = delay_;
-    std::lock_guard lock(workers_mutex_);
-    workers_.emplace_back([this, delay, complete = std::move(complete)]() mutable {
-        {
-            std::unique_lock gate_lock(gate_mutex_);
-            gate_.wait(gate_lock, [this] { return !held_; });
-        }
-        if (delay.count() > 0) std::this_thread::sleep_for(delay);
-        complete();
-    });
+    auto worker = std::make_unique<Worker>(gate_, static_cast<std::uint32_t>(delay_.count()),
+                                           std::move(complete));
+    worker->thread = os_threads().start(*worker);
+    // A library that cannot start its thread cannot be simulated.
+    if (worker->thread == 0) std::abort();
+    std::lock_guard lock(workers_lock_);
+    workers_.push_back(std::move(worker));
     return SS_PENDING;
 }
 

@@ -9,18 +9,16 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "aspi_srb.h"
+#include "os_threads.h"
 #include "platform_seam.h"
 #include "sim_device.h"
 
@@ -100,6 +98,8 @@ public:
     void free_library(OsHandle library) override;
 
 private:
+    class Worker;
+
     std::uint8_t answer_ha_inquiry(SRB_HAInquiry& srb) const;
     std::uint8_t answer_get_dev_type(std::uint8_t* srb) const;
     std::uint8_t execute(SRB_ExecSCSICmd& srb);
@@ -126,11 +126,9 @@ private:
 
     bool on_worker_ = false;
     std::chrono::milliseconds delay_{0};
-    std::mutex gate_mutex_;
-    std::condition_variable gate_;
-    bool held_ = false;
-    std::mutex workers_mutex_;
-    std::vector<std::thread> workers_;
+    ThreadEvent gate_{os_threads()};  ///< signalled while completions are not held
+    ThreadLock workers_lock_{os_threads()};
+    std::vector<std::unique_ptr<Worker>> workers_;
 };
 
 }  // namespace korvel

@@ -22,13 +22,13 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "os_threads.h"
 #include "sim_device.h"
 
 namespace korvel {
@@ -145,7 +145,7 @@ private:
     const SimBoardKind kind_;
     SimBridgeProfile profile_;
 
-    mutable std::mutex state_mutex_;  ///< taken inside SimDevice's lock, never the other way
+    mutable ThreadLock state_mutex_{os_threads()};  ///< taken inside SimDevice's lock, never the other way
     std::optional<std::vector<std::uint8_t>> capacity_;
     Area firmware_76_;
     Area firmware_78_;

@@ -1,6 +1,7 @@
 #include "sim_bridge_catalog.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "sim_device_catalog.h"
 

@@ -18,7 +18,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "os_threads.h"
 #include "sim_bridge.h"
 #include "sim_device.h"
 #include "sim_device_catalog.h"  // SIM_TYPE_* for device_type
@@ -100,7 +100,7 @@ protected:
 
 private:
     const bool answers_sub_channel_;  ///< a CD-ROM drive (type from the INQUIRY data it was built with)
-    std::mutex capacity_mutex_;
+    ThreadLock capacity_mutex_{os_threads()};
     std::optional<SimCapacity> capacity_;
 };
 

@@ -12,12 +12,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "aspi_srb.h"
+#include "os_threads.h"
 
 namespace korvel {
 
@@ -172,7 +172,7 @@ private:
     /// The first fault matching cdb, used up by one; none when no fault matches.
     std::optional<Fault> take_fault(std::span<const std::uint8_t> cdb);
 
-    mutable std::mutex mutex_;
+    mutable ThreadLock mutex_{os_threads()};
     std::array<std::uint8_t, SIM_INQUIRY_CAPACITY> inquiry_{};
     std::map<std::uint8_t, std::vector<std::uint8_t>> vpd_pages_;
     std::vector<Fault> faults_;

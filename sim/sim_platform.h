@@ -17,9 +17,10 @@ public:
     SimPlatform(const SimPlatform&) = delete;
     SimPlatform& operator=(const SimPlatform&) = delete;
 
-    /// The three seams as a Platform (a test may null members before installing it).
+    /// The three seams and the machine's own threads as a Platform (a test may null members
+    /// before installing it).
     Platform seams();
-    /// Installs all three seams as the platform.
+    /// Installs them as the platform.
     void install();
     /// Whether the installed platform is (partly) this one.
     bool installed() const;

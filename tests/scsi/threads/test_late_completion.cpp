@@ -1,12 +1,12 @@
 // Requests that the ASPI library completes on its own thread after the send call returned:
 // the wait must see them finish, with their data, and pump window messages only for writes.
-#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
-#include <thread>
 
 #include "lib_aspi_bridge.h"
 #include "lib_aspi_transfer.h"
+#include "os_threads.h"
 #include "scsi_test_support.h"
 #include "ui_seam.h"
 
@@ -72,6 +72,23 @@ TEST_F(LateCompletion, CommandsSeeTheStatusAndDataWrittenOnTheLibraryThread) {
     EXPECT_EQ(window.rounds, 0);  // reading commands never pump
 }
 
+// Lets the held completions go once the command has been sent, or after the timer.
+class Releaser final : public ThreadWork {
+public:
+    Releaser(SimAspiLibrary& library, std::chrono::milliseconds timer)
+        : library_(library), timer_ms_(static_cast<std::uint32_t>(timer.count())) {}
+    void run() override {
+        sent.wait(timer_ms_);
+        library_.release_completions();
+    }
+
+    ThreadEvent sent{os_threads()};
+
+private:
+    SimAspiLibrary& library_;
+    const std::uint32_t timer_ms_;
+};
+
 // Sends one command while the library holds its completions. The window lets them go after
 // three rounds of message processing; failing that, a timer does after `timer` (so a wait
 // that does not pump fails the test instead of hanging it). Returns the command's result.
@@ -80,17 +97,11 @@ int send_held(SimAspiLibrary& library, CountingWindow& window, std::chrono::mill
     library.hold_completions();
     window.rounds = 0;
     window.release_after = 3;
-    std::atomic<bool> done{false};
-    std::thread releaser([&library, &done, timer] {
-        const auto until = std::chrono::steady_clock::now() + timer;
-        while (!done.load() && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        library.release_completions();
-    });
+    Releaser releaser(library, timer);
+    const OsHandle thread = os_threads().start(releaser);
     const int result = send();
-    done.store(true);
-    releaser.join();
+    releaser.sent.set();
+    os_threads().join(thread);
     return result;
 }
 
