@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shlwapi.h>
+
 #include <filesystem>
 #include <random>
 #include <vector>
@@ -58,7 +60,8 @@ VolatileScsiPort::VolatileScsiPort(unsigned port) {
 VolatileScsiPort::~VolatileScsiPort() {
     if (key_ == nullptr) return;
     RegCloseKey(static_cast<HKEY>(key_));
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, path_.c_str());
+    // The key and its subkeys; RegDeleteTreeA would do the same from Windows Vista on.
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
 }
 
 bool VolatileScsiPort::set_value(const char* name, unsigned long type, const void* data,
