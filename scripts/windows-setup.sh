@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the Windows builds and their Wine runs need, where it is missing: Debian's
-# mingw-w64 cross compilers (POSIX threads, for std::thread) and Wine, 64-bit and 32-bit.
+# mingw-w64 cross compilers (64-bit: POSIX thread model; 32-bit: win32 thread model, whose
+# runtime runs on Windows XP), their binutils (objdump reads the import tables) and Wine,
+# 64-bit and 32-bit.
 set -euo pipefail
 
 sudo=""
@@ -12,7 +14,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 packages=(
-  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   wine wine64 wine32:i386
   locales
 )
