@@ -10,8 +10,9 @@
 //                                       the script's steps, offscreen; the journal in OUT.jsonl
 //   korvel-sim --screenshots DIR TAG    the documentation's pictures, then it closes
 //
-// A malformed bus or script file, or a command line it cannot follow, ends the program with a
-// message on stderr and exit code 2 before any window exists.
+// A malformed bus or script file, an input or journal that is not a regular file, or a command
+// line it cannot follow ends the program with a message on stderr and exit code 2 before any
+// window exists.
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
@@ -37,6 +38,7 @@
 #include "linux_util_platform.h"
 #endif
 #include "sim_bus_file.h"
+#include "sim_input_file.h"
 #include "sim_journal.h"
 #include "sim_platform.h"
 #include "sim_screenshots.h"
@@ -110,6 +112,16 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
     return std::nullopt;
 }
 
+// Whether two paths name one file by their resolved forms (the file's identity is compared
+// when the journal is opened).
+bool same_path(const QString& one, const QString& other) {
+    const QFileInfo a(one);
+    const QFileInfo b(other);
+    if (a.absoluteFilePath() == b.absoluteFilePath()) return true;
+    const QString resolved = a.canonicalFilePath();
+    return !resolved.isEmpty() && resolved == b.canonicalFilePath();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,22 +129,36 @@ int main(int argc, char** argv) {
     if (const auto code = parse_options(argc, argv, options)) return *code;
 
     std::optional<BusFile> bus_file;
+    std::vector<FileIdentity> inputs;
     if (!options.bus.isEmpty()) {
+        InputFile input;
         QString error;
-        bus_file = read_bus_file(options.bus, error);
+        if (read_input_file(options.bus, input, error)) bus_file = parse_bus_file(input.bytes, error);
         if (!bus_file) return bad_input(options.bus + QStringLiteral(": ") + error);
+        inputs.push_back(input.identity);
     }
     const bool scripted = !options.script.isEmpty();
     std::vector<ScriptStep> steps;
     SimJournal journal;
     if (scripted) {
+        InputFile input;
         QString error;
-        auto read = read_script_file(options.script, error);
+        std::optional<std::vector<ScriptStep>> read;
+        if (read_input_file(options.script, input, error)) {
+            read = parse_script(input.bytes, QFileInfo(options.script).absolutePath(), error);
+        }
         if (!read) return bad_input(options.script + QStringLiteral(": ") + error);
         steps = std::move(*read);
-        if (!journal.open(options.journal, error)) {
-            return bad_input(QStringLiteral("cannot write the journal %1: %2")
-                                 .arg(options.journal, error));
+        inputs.push_back(input.identity);
+        const QString journal_error = QStringLiteral("cannot write the journal %1: %2");
+        if (!options.bus.isEmpty() && same_path(options.journal, options.bus)) {
+            return bad_input(journal_error.arg(options.journal, QStringLiteral("it is the bus file")));
+        }
+        if (same_path(options.journal, options.script)) {
+            return bad_input(journal_error.arg(options.journal, QStringLiteral("it is the script")));
+        }
+        if (!journal.open(options.journal, inputs, error)) {
+            return bad_input(journal_error.arg(options.journal, error));
         }
         // A scripted run shows nothing.
         qputenv("QT_QPA_PLATFORM", "offscreen");

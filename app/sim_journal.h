@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "regular_file.h"
 #include "sim_device.h"
 
 namespace korvel {
@@ -43,9 +44,11 @@ QByteArray json_array(const std::vector<QByteArray>& values);
 /// The journal file. Writes may come from any thread; each line goes out whole.
 class SimJournal {
 public:
-    /// Creates (or empties) the file; false with error when it cannot.
-    bool open(const QString& path, QString& error);
-    /// Writes the object as one line and flushes it.
+    /// Creates (or empties) the regular file at path; false with error when it cannot, when
+    /// path names something other than a regular file, or when it is one of the files of keep
+    /// (the run's input), which is then left as it is.
+    bool open(const QString& path, std::span<const FileIdentity> keep, QString& error);
+    /// Writes the object as one line, straight through to the system.
     void write(const JsonObjectText& event);
     /// Whether a write has failed.
     bool failed() const;

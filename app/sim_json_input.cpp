@@ -1,6 +1,5 @@
 #include "sim_json_input.h"
 
-#include <QFile>
 #include <QJsonParseError>
 
 #include <cmath>
@@ -37,21 +36,7 @@ QString position_of(const QByteArray& bytes, qsizetype offset) {
 
 }  // namespace
 
-bool read_json_file(const QString& path, QJsonDocument& document, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read the file: %1").arg(file.errorString());
-        return false;
-    }
-    if (file.size() > SIM_INPUT_FILE_LIMIT) {
-        error = QStringLiteral("the file is larger than %1 bytes").arg(SIM_INPUT_FILE_LIMIT);
-        return false;
-    }
-    const QByteArray bytes = file.read(SIM_INPUT_FILE_LIMIT + 1);
-    if (bytes.size() > SIM_INPUT_FILE_LIMIT) {
-        error = QStringLiteral("the file is larger than %1 bytes").arg(SIM_INPUT_FILE_LIMIT);
-        return false;
-    }
+bool parse_json(const QByteArray& bytes, QJsonDocument& document, QString& error) {
     QJsonParseError parse{};
     document = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError) {

@@ -1,7 +1,9 @@
-// Bad input to korvel-sim: every malformed bus or script file and every command line it
-// cannot follow ends the program with a message on stderr naming the file and the place of
-// the problem, exit code 2, no journal and no window.
+// Bad input to korvel-sim: every malformed bus or script file, every input or journal that is
+// not a regular file and every command line it cannot follow ends the program at once with a
+// message on stderr naming the file and the place of the problem, exit code 2, no journal and
+// no window.
 #include <QFile>
+#include <QProcess>
 
 #include "harness_support.h"
 
@@ -106,6 +108,54 @@ TEST_F(HarnessTest, JournalThatCannotBeWrittenIsReported) {
     EXPECT_EQ(run.exit_code, 2);
     EXPECT_TRUE(run.errors.contains(QStringLiteral("cannot write the journal")))
         << run.errors.toStdString();
+}
+
+TEST_F(HarnessTest, InputsThatAreNotRegularFilesEndAtOnce) {
+    ASSERT_EQ(QProcess::execute(QStringLiteral("mkfifo"), {scratch_path("fifo")}), 0);
+    const QString fifo = scratch_path("fifo");
+    const QString bus = case_file(QStringLiteral("bus-pv30.json"));
+    const QString script = case_file(QStringLiteral("update-confirmed.json"));
+    const QString journal = QStringLiteral("journal.jsonl");
+    const QString not_regular = QStringLiteral(": cannot read the file: not a regular file");
+    const struct {
+        QString bus, script, journal, expected;
+    } cases[] = {
+        {fifo, script, journal, fifo + not_regular},
+        {bus, fifo, journal, fifo + not_regular},
+        {bus, script, fifo, QStringLiteral("journal %1: not a regular file").arg(fifo)},
+        {QStringLiteral("/dev/null"), script, journal, QStringLiteral("/dev/null") + not_regular},
+        {bus, scratch_.path(), journal, scratch_.path() + not_regular},
+        {bus, script, QStringLiteral("/dev/null"), QStringLiteral("/dev/null: not a regular file")},
+        // A regular file whose every read fails with EIO.
+        {QStringLiteral("/proc/self/mem"), script, journal,
+         QStringLiteral("/proc/self/mem: read error: Input/output error")},
+    };
+    for (const auto& c : cases) {
+        const SimRun run = run_program({QStringLiteral("--bus"), c.bus, QStringLiteral("--script"),
+                                        c.script, QStringLiteral("--journal"), c.journal});
+        EXPECT_EQ(run.exit_code, 2) << c.expected.toStdString();
+        EXPECT_TRUE(run.errors.contains(c.expected)) << run.errors.toStdString();
+        EXPECT_EQ(run.errors.count(u'\n'), 1) << run.errors.toStdString();
+    }
+}
+
+TEST_F(HarnessTest, JournalNeverOverwritesTheRunsInput) {
+    ASSERT_TRUE(QFile::copy(case_file(QStringLiteral("bus-pv30.json")), scratch_path("bus.json")));
+    ASSERT_TRUE(QFile::copy(case_file(QStringLiteral("buttons.json")), scratch_path("script.json")));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("ln"), {scratch_path("bus.json"),
+                                                       scratch_path("hard-link.json")}), 0);
+    ASSERT_TRUE(QFile::link(scratch_path("script.json"), scratch_path("symlink.json")));
+    const QByteArray bus = scratch_bytes("bus.json");
+    const QByteArray script = scratch_bytes("script.json");
+    for (const char* journal : {"bus.json", "./script.json", "hard-link.json", "symlink.json"}) {
+        const SimRun run = run_program({QStringLiteral("--bus"), QStringLiteral("bus.json"),
+                                        QStringLiteral("--script"), QStringLiteral("script.json"),
+                                        QStringLiteral("--journal"), QLatin1String(journal)});
+        EXPECT_EQ(run.exit_code, 2) << journal;
+        EXPECT_TRUE(run.errors.contains(QStringLiteral("cannot write the journal"))) << journal;
+        EXPECT_EQ(scratch_bytes("bus.json"), bus) << journal;
+        EXPECT_EQ(scratch_bytes("script.json"), script) << journal;
+    }
 }
 
 }  // namespace korvel::harness
