@@ -19,8 +19,9 @@ namespace korvel {
 /// Largest input file korvel-sim reads.
 inline constexpr qint64 SIM_INPUT_FILE_LIMIT = 16 * 1024 * 1024;
 
-/// Parses the bytes of an input file as a JSON document. On failure returns false and sets
-/// error ("not valid JSON at line 3, column 5: ...").
+/// Parses the bytes of an input file as a JSON document in which no object gives a key twice.
+/// On failure returns false and sets error ("not valid JSON at line 3, column 5: ...",
+/// "adapters[0]: key \"driver\" given twice (line 4, column 7)").
 bool parse_json(const QByteArray& bytes, QJsonDocument& document, QString& error);
 
 /// Checked values out of a JSON document. Each getter returns nothing after recording the

@@ -38,6 +38,8 @@ const BadFile BAD_FILES[] = {
     {"bus-fail-times.json", true, "adapters[0].devices[0].fail[0].times: 2.5 is not an integer"},
     {"bus-unknown-key.json", true, "adapters[0].devices[0]: unknown key \"capacty\""},
     {"bus-unknown-locale.json", true, "locale: unknown locale \"xx_YY\""},
+    {"bus-duplicate-key.json", true,
+     "adapters[0].devices[0]: key \"target\" given twice (line 8, column 11)"},
     {"script-not-json.json", false, "not valid JSON at line 2"},
     {"script-not-array.json", false, "top level: expected an array of steps"},
     {"script-unknown-step.json", false, "[1]: unknown step \"press\""},
@@ -45,6 +47,7 @@ const BadFile BAD_FILES[] = {
     {"script-negative-index.json", false, "[0].select_target: -1 is out of range"},
     {"script-bad-answer.json", false, "[0].update.confirm: expected \"yes\" or \"no\""},
     {"script-no-file.json", false, "[0].update: missing \"file\""},
+    {"script-duplicate-key.json", false, "[0]: key \"close\" given twice"},
 };
 
 }  // namespace
