@@ -1,7 +1,7 @@
 // Bad input to korvel-sim: every malformed bus or script file, every input or journal that is
-// not a regular file and every command line it cannot follow ends the program at once with a
-// message on stderr naming the file and the place of the problem, exit code 2, no journal and
-// no window.
+// not a regular file and every command line it cannot follow ends the program at once with one
+// line on stderr naming the file and the place of the problem, exit code 2, no journal and no
+// window.
 #include <QFile>
 #include <QProcess>
 
@@ -40,6 +40,7 @@ const BadFile BAD_FILES[] = {
     {"bus-unknown-locale.json", true, "locale: unknown locale \"xx_YY\""},
     {"bus-duplicate-key.json", true,
      "adapters[0].devices[0]: key \"target\" given twice (line 8, column 11)"},
+    {"bus-control-characters.json", true, "top level: unknown key \"\\x1b[2J\\n\\r\\x00\""},
     {"script-not-json.json", false, "not valid JSON at line 2"},
     {"script-not-array.json", false, "top level: expected an array of steps"},
     {"script-unknown-step.json", false, "[1]: unknown step \"press\""},
@@ -65,6 +66,7 @@ TEST_P(MalformedInputTest, EndsWithAMessageAndExitCodeTwo) {
     EXPECT_TRUE(run.errors.startsWith(QStringLiteral("korvel-sim: ") + path + QStringLiteral(": ")))
         << run.errors.toStdString();
     EXPECT_TRUE(run.errors.contains(QString::fromUtf8(bad.expected))) << run.errors.toStdString();
+    EXPECT_EQ(run.errors.count(u'\n'), 1) << run.errors.toStdString();
     EXPECT_FALSE(run.journal_written);
 }
 
@@ -86,7 +88,18 @@ TEST_F(HarnessTest, MissingBusFileIsReported) {
 
 TEST_F(HarnessTest, CommandLinesItCannotFollowEndWithUsage) {
     const QString script = case_file(QStringLiteral("update-confirmed.json"));
+    const QString bus = case_file(QStringLiteral("bus-pv30.json"));
+    const QStringList scripted = {QStringLiteral("--script"), script, QStringLiteral("--journal"),
+                                  QStringLiteral("journal.jsonl")};
     const QStringList bad_lines[] = {
+        {QStringLiteral("--bus"), bus, QStringLiteral("--bus"), bus},
+        scripted + QStringList{QStringLiteral("--script"), script},
+        scripted + QStringList{QStringLiteral("--journal"), QStringLiteral("j")},
+        scripted + QStringList{QStringLiteral("-platform"), QStringLiteral("xcb")},
+        scripted + QStringList{QStringLiteral("-style"), QStringLiteral("fusion")},
+        scripted + QStringList{QStringLiteral("--platform"), QStringLiteral("xcb")},
+        {QStringLiteral("--bus"), bus, QStringLiteral("stray")},
+        {QStringLiteral("--bus\n\x1b[2J")},
         {QStringLiteral("--script"), script},
         {QStringLiteral("--journal"), QStringLiteral("journal.jsonl")},
         {QStringLiteral("--bus")},
@@ -99,6 +112,7 @@ TEST_F(HarnessTest, CommandLinesItCannotFollowEndWithUsage) {
         EXPECT_EQ(run.exit_code, 2) << arguments.join(u' ').toStdString();
         EXPECT_TRUE(run.errors.contains(QStringLiteral("usage: korvel-sim")))
             << run.errors.toStdString();
+        EXPECT_EQ(run.errors.count(u'\n'), 1) << run.errors.toStdString();
         EXPECT_FALSE(run.journal_written);
     }
 }
