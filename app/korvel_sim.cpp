@@ -12,7 +12,7 @@
 //
 // A malformed bus or script file, an input or journal that is not a regular file, or a command
 // line it cannot follow ends the program with one line on stderr and exit code 2 before any
-// window exists.
+// window exists. A journal that could not be written to the end gives exit code 3.
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
@@ -50,6 +50,7 @@ using namespace korvel;
 namespace {
 
 constexpr int EXIT_BAD_INPUT = 2;
+constexpr int EXIT_JOURNAL_FAILED = 3;
 
 const char USAGE[] =
     "usage: korvel-sim [--bus BUS.json] [--script SCRIPT.json --journal OUT.jsonl]"
@@ -267,9 +268,10 @@ int main(int argc, char** argv) {
     });
     if (scripted) {
         journal.close();
+        // An exit code of its own: the journal lacks events, whatever the run's own code.
         if (journal.failed()) {
             say(QStringLiteral("writing the journal %1 failed").arg(options.journal));
-            if (code == 0) code = 1;
+            code = EXIT_JOURNAL_FAILED;
         }
     }
     return code;

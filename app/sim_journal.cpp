@@ -141,8 +141,15 @@ bool SimJournal::open(const QString& path, std::span<const FileIdentity> keep, Q
 void SimJournal::write(const JsonObjectText& event) {
     const QByteArray line = event.json() + '\n';
     std::lock_guard lock(mutex_);
-    if (!file_.isOpen()) return;
-    if (file_.write(line) != line.size()) failed_ = true;
+    if (!file_.isOpen() || failed_) return;
+    if (file_.write(line) != line.size()) {
+        // A full disk (or a size limit) took part of the line at most: cut it off, so that
+        // what the journal holds is whole events up to the failure.
+        failed_ = true;
+        file_.resize(written_);
+        return;
+    }
+    written_ += line.size();
 }
 
 bool SimJournal::failed() const {

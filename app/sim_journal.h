@@ -48,7 +48,8 @@ public:
     /// path names something other than a regular file, or when it is one of the files of keep
     /// (the run's input), which is then left as it is.
     bool open(const QString& path, std::span<const FileIdentity> keep, QString& error);
-    /// Writes the object as one line, straight through to the system.
+    /// Writes the object as one line, straight through to the system. After a write that
+    /// failed the journal ends at its last whole line and takes nothing more.
     void write(const JsonObjectText& event);
     /// Whether a write has failed.
     bool failed() const;
@@ -57,6 +58,7 @@ public:
 private:
     mutable std::mutex mutex_;
     QFile file_;
+    qint64 written_ = 0;  ///< bytes of the whole lines written
     bool failed_ = false;
 };
 

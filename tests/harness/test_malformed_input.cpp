@@ -1,7 +1,7 @@
 // Bad input to korvel-sim: every malformed bus or script file, every input or journal that is
 // not a regular file and every command line it cannot follow ends the program at once with one
 // line on stderr naming the file and the place of the problem, exit code 2, no journal and no
-// window.
+// window. A journal that cannot be written to the end gives exit code 3.
 #include <QFile>
 #include <QProcess>
 
@@ -173,6 +173,21 @@ TEST_F(HarnessTest, JournalNeverOverwritesTheRunsInput) {
         EXPECT_EQ(scratch_bytes("bus.json"), bus) << journal;
         EXPECT_EQ(scratch_bytes("script.json"), script) << journal;
     }
+}
+
+TEST_F(HarnessTest, JournalThatCannotBeWrittenToTheEndGivesExitCodeThree) {
+    // A full disk, portably: a file size limit of 1 KiB (512-byte blocks), its signal ignored
+    // so that the write fails instead.
+    const SimRun run = run_program(
+        {QStringLiteral("--bus"), case_file(QStringLiteral("bus-pv30.json")),
+         QStringLiteral("--script"), case_file(QStringLiteral("update-confirmed.json")),
+         QStringLiteral("--journal"), QStringLiteral("journal.jsonl")},
+        QStringLiteral("trap '' XFSZ; ulimit -f 2"));
+    EXPECT_EQ(run.exit_code, 3);
+    EXPECT_EQ(run.errors.count(QStringLiteral("korvel-sim: writing the journal journal.jsonl failed\n")), 1)
+        << run.errors.toStdString();
+    EXPECT_FALSE(run.events.empty()) << "the whole events before the failure stay";
+    EXPECT_LE(scratch_bytes("journal.jsonl").size(), 1024);
 }
 
 }  // namespace korvel::harness
