@@ -628,7 +628,10 @@ void Win32MainWindow::set_hint(int control, const char* text) {
 void Win32MainWindow::set_shown(int control, bool shown) {
     const HWND item = GetDlgItem(window_, control);
     if (item == nullptr) return;
-    if (!shown && item == hint_button_) hide_hint();
+    if (!shown && item == hint_button_) {
+        hide_hint();
+        hint_button_ = nullptr;
+    }
     ShowWindow(item, shown ? SW_SHOWNA : SW_HIDE);
 }
 
@@ -660,6 +663,8 @@ void Win32MainWindow::set_enabled(int control, bool enabled) {
     for (int i = 0; i < count; ++i) {
         EnableWindow(GetDlgItem(window_, first + i), enabled ? TRUE : FALSE);
     }
+    // A control disabled under the keyboard took the focus with it: give it back.
+    if (enabled && GetFocus() == nullptr && GetActiveWindow() == window_) OnActivate(WA_ACTIVE);
 }
 
 void Win32MainWindow::set_font(const char* family) {
