@@ -7,10 +7,11 @@
 // After the seam's headers: <windows.h> defines macros named like some of their constants.
 #include "win32_program.h"
 
-int main() {
+// WinMain, the entry of a GUI program with every Windows compiler (MinGW and MSVC alike).
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     korvel::install_os_platform();
     korvel::install_os_util_platform();
     // The language is read before any window exists; the catalogue uses it from then on.
     korvel::detect_system_language();
-    return korvel::run_win32_program(GetModuleHandleW(nullptr), SW_SHOWDEFAULT);
+    return korvel::run_win32_program(instance, show_command);
 }
