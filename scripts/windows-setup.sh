@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the Windows builds and their Wine runs need, where it is missing: Debian's
-# mingw-w64 cross compilers (POSIX threads, for std::thread) and Wine, 64-bit and 32-bit.
+# mingw-w64 cross compilers (POSIX threads, for std::thread), Wine, 64-bit and 32-bit, and the
+# tools that turn the window's SVG pictures into the program's icons (rsvg-convert, icotool).
 set -euo pipefail
 
 sudo=""
@@ -14,6 +15,7 @@ fi
 packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 wine32:i386
+  librsvg2-bin icoutils
   locales
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Windows stage: builds everything below the window for 64-bit and 32-bit Windows with
-# Debian's mingw-w64 and runs each build's tests under Wine: the unit tier, cross-compiled, and
-# the Wine tier (tests/wine), which proves the Win32 platform against Wine's implementation.
+# The Windows stage: builds korvel-update.exe (the window's native Win32 face) and everything
+# below the window for 64-bit and 32-bit Windows with Debian's mingw-w64, and runs each build's
+# tests under Wine: the unit tier, cross-compiled, and the Wine tier (tests/wine), which proves
+# the Win32 platform and the Win32 face against Wine's implementation.
 # Installs its packages first (scripts/windows-setup.sh). Builds go to build-win64/ and
 # build-win32/, each with its own Wine prefix inside. Exits non-zero when a build or a test
 # fails.
