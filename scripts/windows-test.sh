@@ -20,6 +20,11 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
+# Whether the kernel runs 32-bit x86 programs, as 32-bit Wine's own loader is one.
+runs_32_bit_programs() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
 for bits in 64 32; do
   case $bits in
     64) toolchain=cmake/toolchains/mingw-w64-x86_64.cmake ;;
@@ -30,6 +35,15 @@ for bits in 64 32; do
   start=$SECONDS
   ./scripts/build.sh "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain" -DKORVEL_BUILD_WINDOW=OFF
   echo "   built in $((SECONDS - start)) s"
+  if [ "$bits" = 32 ] && ! runs_32_bit_programs; then
+    # 32-bit Wine is itself a 32-bit Linux program; a kernel built without 32-bit support
+    # (some virtual machines) cannot start it. The build above still proves the 32-bit tree
+    # compiles and links; the checks that read its executables without running them still run.
+    echo "== Windows, 32-bit: this machine cannot run 32-bit programs; the tests under Wine are"
+    echo "   not run here, only those that read the executables (label 'imports')"
+    ctest --test-dir "$dir" --output-on-failure -L imports
+    continue
+  fi
   echo "== Windows, ${bits}-bit: every test under Wine"
   start=$SECONDS
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
