@@ -10,8 +10,9 @@
 //                                       the script's steps, offscreen; the journal in OUT.jsonl
 //   korvel-sim --screenshots DIR TAG    the documentation's pictures, then it closes
 //
-// A malformed bus or script file, or a command line it cannot follow, ends the program with a
-// message on stderr and exit code 2 before any window exists.
+// A malformed bus or script file, an input or journal that is not a regular file, or a command
+// line it cannot follow ends the program with one line on stderr and exit code 2 before any
+// window exists. A journal that could not be written to the end gives exit code 3.
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
@@ -37,6 +38,7 @@
 #include "linux_util_platform.h"
 #endif
 #include "sim_bus_file.h"
+#include "sim_input_file.h"
 #include "sim_journal.h"
 #include "sim_platform.h"
 #include "sim_screenshots.h"
@@ -48,11 +50,11 @@ using namespace korvel;
 namespace {
 
 constexpr int EXIT_BAD_INPUT = 2;
+constexpr int EXIT_JOURNAL_FAILED = 3;
 
 const char USAGE[] =
-    "usage: korvel-sim [--bus BUS.json]\n"
-    "       korvel-sim [--bus BUS.json] --script SCRIPT.json --journal OUT.jsonl\n"
-    "       korvel-sim --screenshots DIR TAG\n";
+    "usage: korvel-sim [--bus BUS.json] [--script SCRIPT.json --journal OUT.jsonl]"
+    " | korvel-sim --screenshots DIR TAG";
 
 struct Options {
     QString bus;
@@ -60,45 +62,86 @@ struct Options {
     QString journal;
     QString screenshot_folder;
     QString screenshot_tag;
+    /// argv[0] and the arguments left to Qt (a window's -style and the like).
+    std::vector<char*> for_qt;
 };
 
+// A message as one line whatever the input held: control characters of names, keys and paths
+// are written as escapes (\n, \r, \t, \x1b, \x00, \u2028), so they can neither break the line
+// nor drive the terminal.
+QString one_line(const QString& text) {
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n') {
+            line += QStringLiteral("\\n");
+        } else if (u == u'\r') {
+            line += QStringLiteral("\\r");
+        } else if (u == u'\t') {
+            line += QStringLiteral("\\t");
+        } else if (u < 0x20 || (u >= 0x7F && u < 0xA0)) {
+            line += QStringLiteral("\\x%1").arg(static_cast<uint>(u), 2, 16, QLatin1Char('0'));
+        } else if (u == 0x2028 || u == 0x2029) {
+            line += QStringLiteral("\\u%1").arg(static_cast<uint>(u), 4, 16, QLatin1Char('0'));
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+void say(const QString& text) {
+    std::fprintf(stderr, "korvel-sim: %s\n", one_line(text).toLocal8Bit().constData());
+}
+
 int bad_input(const QString& text) {
-    std::fprintf(stderr, "korvel-sim: %s\n", qPrintable(text));
+    say(text);
     return EXIT_BAD_INPUT;
 }
 
 int usage_error(const QString& text) {
-    bad_input(text);
-    std::fputs(USAGE, stderr);
-    return EXIT_BAD_INPUT;
+    return bad_input(text + QStringLiteral("; ") + QLatin1String(USAGE));
 }
 
-// Reads the options; anything not starting with "--" is left to Qt. Returns an exit code when
-// the command line cannot be followed.
+QString argument_text(const char* argument) { return QString::fromLocal8Bit(argument); }
+
+// Reads the options. Each is given at most once; arguments that are not its own are left to
+// Qt for a window and refused in a scripted run, where nothing may change what it does.
+// Returns an exit code when the command line cannot be followed.
 std::optional<int> parse_options(int argc, char** argv, Options& options) {
+    options.for_qt.push_back(argv[0]);
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
-        if (std::strncmp(argument, "--", 2) != 0) continue;
         const auto value = [&](QString& into) {
             if (i + 1 >= argc) return false;
-            into = QString::fromLocal8Bit(argv[++i]);
+            into = argument_text(argv[++i]);
             return !into.isEmpty();
         };
-        bool ok = true;
+        QString* first = nullptr;
         if (std::strcmp(argument, "--bus") == 0) {
-            ok = value(options.bus);
+            first = &options.bus;
         } else if (std::strcmp(argument, "--script") == 0) {
-            ok = value(options.script);
+            first = &options.script;
         } else if (std::strcmp(argument, "--journal") == 0) {
-            ok = value(options.journal);
+            first = &options.journal;
         } else if (std::strcmp(argument, "--screenshots") == 0) {
-            ok = value(options.screenshot_folder) && value(options.screenshot_tag);
+            first = &options.screenshot_folder;
+        } else if (std::strncmp(argument, "--", 2) == 0 || argument[0] != '-') {
+            // Qt takes "--style" as it takes "-style": only single-dash arguments are its own.
+            return usage_error(QStringLiteral("unknown argument %1").arg(argument_text(argument)));
         } else {
-            return usage_error(QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(argument)));
+            options.for_qt.push_back(argv[i]);
+            // The value of a Qt option that takes one ("-style fusion").
+            if (i + 1 < argc && argv[i + 1][0] != '-') options.for_qt.push_back(argv[++i]);
+            continue;
         }
-        if (!ok) {
-            return usage_error(QStringLiteral("%1 needs a value").arg(QString::fromLocal8Bit(argument)));
+        if (!first->isEmpty()) {
+            return usage_error(QStringLiteral("%1 is given twice").arg(argument_text(argument)));
         }
+        const bool ok = value(*first) && (first != &options.screenshot_folder ||
+                                          value(options.screenshot_tag));
+        if (!ok) return usage_error(QStringLiteral("%1 needs a value").arg(argument_text(argument)));
     }
     if (options.script.isEmpty() != options.journal.isEmpty()) {
         return usage_error(QStringLiteral("--script and --journal go together"));
@@ -107,7 +150,22 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
         (!options.bus.isEmpty() || !options.script.isEmpty())) {
         return usage_error(QStringLiteral("--screenshots takes its pictures of the demo bus only"));
     }
+    if (!options.script.isEmpty() && options.for_qt.size() > 1) {
+        return usage_error(QStringLiteral("a scripted run takes no other arguments: %1")
+                               .arg(argument_text(options.for_qt[1])));
+    }
+    options.for_qt.push_back(nullptr);
     return std::nullopt;
+}
+
+// Whether two paths name one file by their resolved forms (the file's identity is compared
+// when the journal is opened).
+bool same_path(const QString& one, const QString& other) {
+    const QFileInfo a(one);
+    const QFileInfo b(other);
+    if (a.absoluteFilePath() == b.absoluteFilePath()) return true;
+    const QString resolved = a.canonicalFilePath();
+    return !resolved.isEmpty() && resolved == b.canonicalFilePath();
 }
 
 }  // namespace
@@ -117,22 +175,36 @@ int main(int argc, char** argv) {
     if (const auto code = parse_options(argc, argv, options)) return *code;
 
     std::optional<BusFile> bus_file;
+    std::vector<FileIdentity> inputs;
     if (!options.bus.isEmpty()) {
+        InputFile input;
         QString error;
-        bus_file = read_bus_file(options.bus, error);
+        if (read_input_file(options.bus, input, error)) bus_file = parse_bus_file(input.bytes, error);
         if (!bus_file) return bad_input(options.bus + QStringLiteral(": ") + error);
+        inputs.push_back(input.identity);
     }
     const bool scripted = !options.script.isEmpty();
     std::vector<ScriptStep> steps;
     SimJournal journal;
     if (scripted) {
+        InputFile input;
         QString error;
-        auto read = read_script_file(options.script, error);
+        std::optional<std::vector<ScriptStep>> read;
+        if (read_input_file(options.script, input, error)) {
+            read = parse_script(input.bytes, QFileInfo(options.script).absolutePath(), error);
+        }
         if (!read) return bad_input(options.script + QStringLiteral(": ") + error);
         steps = std::move(*read);
-        if (!journal.open(options.journal, error)) {
-            return bad_input(QStringLiteral("cannot write the journal %1: %2")
-                                 .arg(options.journal, error));
+        inputs.push_back(input.identity);
+        const QString journal_error = QStringLiteral("cannot write the journal %1: %2");
+        if (!options.bus.isEmpty() && same_path(options.journal, options.bus)) {
+            return bad_input(journal_error.arg(options.journal, QStringLiteral("it is the bus file")));
+        }
+        if (same_path(options.journal, options.script)) {
+            return bad_input(journal_error.arg(options.journal, QStringLiteral("it is the script")));
+        }
+        if (!journal.open(options.journal, inputs, error)) {
+            return bad_input(journal_error.arg(options.journal, error));
         }
         // A scripted run shows nothing.
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -176,14 +248,15 @@ int main(int argc, char** argv) {
         if (firmware_folder.isEmpty() ||
             !write_demo_firmware_files(demo,
                                        std::filesystem::path(firmware_folder.toStdU16String()))) {
-            std::fprintf(stderr, "korvel-sim: could not write the sample firmware files\n");
+            say(QStringLiteral("could not write the sample firmware files"));
         } else {
             std::printf("korvel-sim: sample firmware files in %s\n", qPrintable(firmware_folder));
         }
     }
 
     std::unique_ptr<ScriptedRun> run;
-    int code = run_program(argc, argv, [&](TForm_Main& form) {
+    int qt_argc = static_cast<int>(options.for_qt.size()) - 1;
+    int code = run_program(qt_argc, options.for_qt.data(), [&](TForm_Main& form) {
         form.set_firmware_folder(firmware_folder);
         if (scripted) {
             run = std::make_unique<ScriptedRun>(form, journal, std::move(steps));
@@ -195,10 +268,10 @@ int main(int argc, char** argv) {
     });
     if (scripted) {
         journal.close();
+        // An exit code of its own: the journal lacks events, whatever the run's own code.
         if (journal.failed()) {
-            std::fprintf(stderr, "korvel-sim: writing the journal %s failed\n",
-                         qPrintable(options.journal));
-            if (code == 0) code = 1;
+            say(QStringLiteral("writing the journal %1 failed").arg(options.journal));
+            code = EXIT_JOURNAL_FAILED;
         }
     }
     return code;

@@ -1,14 +1,12 @@
 // korvel-update: the program. No command line, no configuration: the operating system's SCSI
 // service, the system locale's language, and the window.
+//
+// This is the Qt program of Linux; on Windows korvel-update.exe is the native Win32 face
+// (app/win32/korvel_update_win32.cpp).
 #include "korvel_program.h"
 #include "lib_getwnver.h"
-#ifdef _WIN32
-#include "windows_platform.h"
-#include "windows_util_platform.h"
-#else
 #include "linux_platform.h"
 #include "linux_util_platform.h"
-#endif
 
 int main(int argc, char** argv) {
     korvel::install_os_platform();

@@ -262,9 +262,9 @@ std::optional<std::uint32_t> bus_file_lcid(const QString& locale) {
     return std::nullopt;
 }
 
-std::optional<BusFile> read_bus_file(const QString& path, QString& error) {
+std::optional<BusFile> parse_bus_file(const QByteArray& bytes, QString& error) {
     QJsonDocument document;
-    if (!read_json_file(path, document, error)) return std::nullopt;
+    if (!parse_json(bytes, document, error)) return std::nullopt;
     BusFileReader reader;
     std::optional<BusFile> bus = reader.read(document);
     if (!bus) error = reader.error();

@@ -4,6 +4,7 @@
 // faults it shows. README.md describes the format.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -56,9 +57,10 @@ struct BusFile {
     std::vector<BusFileAdapter> adapters;
 };
 
-/// Reads and checks a bus file. On any problem returns nothing and sets error to what and
-/// where ("adapters[0].devices[1].inquiry: 249 bytes, expected 0 to 248 bytes").
-std::optional<BusFile> read_bus_file(const QString& path, QString& error);
+/// Checks the bytes of a bus file and reads them. On any problem returns nothing and sets
+/// error to what and where ("adapters[0].devices[1].inquiry: 249 bytes, expected 0 to 248
+/// bytes").
+std::optional<BusFile> parse_bus_file(const QByteArray& bytes, QString& error);
 
 /// One device of a bus file as placed on the simulated system.
 struct PlacedDevice {

@@ -2,6 +2,10 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
+#include "sim_input_file.h"
+
 namespace korvel {
 
 namespace {
@@ -107,11 +111,28 @@ QByteArray json_array(const std::vector<QByteArray>& values) {
     return out;
 }
 
-bool SimJournal::open(const QString& path, QString& error) {
+bool SimJournal::open(const QString& path, std::span<const FileIdentity> keep, QString& error) {
     std::lock_guard lock(mutex_);
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    const RegularFile opened = open_regular_file_for_writing(os_path(path).constData());
+    if (opened.descriptor < 0) {
+        error = open_failure_text(opened);
+        return false;
+    }
+    // Unbuffered: every line goes to the system as it is written, so the journal of a run
+    // that dies stops at its last event.
+    if (!file_.open(opened.descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                    QFileDevice::AutoCloseHandle)) {
         error = file_.errorString();
+        return false;
+    }
+    if (std::find(keep.begin(), keep.end(), opened.identity) != keep.end()) {
+        file_.close();
+        error = QStringLiteral("it is the run's bus or script file");
+        return false;
+    }
+    if (!file_.resize(0)) {
+        error = file_.errorString();
+        file_.close();
         return false;
     }
     return true;
@@ -120,8 +141,15 @@ bool SimJournal::open(const QString& path, QString& error) {
 void SimJournal::write(const JsonObjectText& event) {
     const QByteArray line = event.json() + '\n';
     std::lock_guard lock(mutex_);
-    if (!file_.isOpen()) return;
-    if (file_.write(line) != line.size() || !file_.flush()) failed_ = true;
+    if (!file_.isOpen() || failed_) return;
+    if (file_.write(line) != line.size()) {
+        // A full disk (or a size limit) took part of the line at most: cut it off, so that
+        // what the journal holds is whole events up to the failure.
+        failed_ = true;
+        file_.resize(written_);
+        return;
+    }
+    written_ += line.size();
 }
 
 bool SimJournal::failed() const {

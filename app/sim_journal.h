@@ -12,6 +12,7 @@
 #include <span>
 #include <vector>
 
+#include "regular_file.h"
 #include "sim_device.h"
 
 namespace korvel {
@@ -43,9 +44,12 @@ QByteArray json_array(const std::vector<QByteArray>& values);
 /// The journal file. Writes may come from any thread; each line goes out whole.
 class SimJournal {
 public:
-    /// Creates (or empties) the file; false with error when it cannot.
-    bool open(const QString& path, QString& error);
-    /// Writes the object as one line and flushes it.
+    /// Creates (or empties) the regular file at path; false with error when it cannot, when
+    /// path names something other than a regular file, or when it is one of the files of keep
+    /// (the run's input), which is then left as it is.
+    bool open(const QString& path, std::span<const FileIdentity> keep, QString& error);
+    /// Writes the object as one line, straight through to the system. After a write that
+    /// failed the journal ends at its last whole line and takes nothing more.
     void write(const JsonObjectText& event);
     /// Whether a write has failed.
     bool failed() const;
@@ -54,6 +58,7 @@ public:
 private:
     mutable std::mutex mutex_;
     QFile file_;
+    qint64 written_ = 0;  ///< bytes of the whole lines written
     bool failed_ = false;
 };
 

@@ -1,8 +1,9 @@
 #include "sim_json_input.h"
 
-#include <QFile>
 #include <QJsonParseError>
+#include <QSet>
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvel {
@@ -35,23 +36,111 @@ QString position_of(const QByteArray& bytes, qsizetype offset) {
     return QStringLiteral("line %1, column %2").arg(line).arg(column);
 }
 
+// JSON text that QJsonDocument has accepted, walked once more for the one thing it lets pass
+// without a word: a key given twice in one object, of which it keeps a single value. Only the
+// nesting and the keys are followed; other values are stepped over.
+class DuplicateKeyFinder {
+public:
+    explicit DuplicateKeyFinder(const QByteArray& bytes) : bytes_(bytes) {}
+
+    /// "where: key "k" given twice (line L, column C)" for the first such key; empty if none.
+    QString find() {
+        while (at_ < bytes_.size()) {
+            const char c = bytes_[at_];
+            if (c == '{' || c == '[') {
+                open(c == '{');
+            } else if ((c == '}' || c == ']') && !frames_.empty()) {
+                frames_.pop_back();
+            } else if (c == ',' && !frames_.empty()) {
+                Frame& frame = frames_.back();
+                frame.expect_key = frame.object;
+                ++frame.index;
+            } else if (c == '"') {
+                const qsizetype start = at_;
+                const bool is_key = !frames_.empty() && frames_.back().expect_key;
+                const QString text = string(is_key);
+                if (!is_key) continue;
+                Frame& frame = frames_.back();
+                frame.expect_key = false;
+                if (frame.keys.contains(text)) {
+                    return place(frame.where) + QStringLiteral(": key \"%1\" given twice (%2)")
+                                                    .arg(text, position_of(bytes_, start));
+                }
+                frame.keys.insert(text);
+                frame.key = text;
+                continue;
+            }
+            ++at_;  // a bracket, a comma, a colon, white space, a number, true, false, null
+        }
+        return {};
+    }
+
+private:
+    struct Frame {
+        bool object = false;
+        bool expect_key = false;
+        qsizetype index = 0;  ///< of the current element, in an array
+        QString where;
+        QString key;  ///< the current member's, in an object
+        QSet<QString> keys;
+    };
+
+    void open(bool object) {
+        QString where;
+        if (!frames_.empty()) {
+            const Frame& outer = frames_.back();
+            where = outer.object ? (outer.where.isEmpty() ? outer.key
+                                                          : outer.where + u'.' + outer.key)
+                                 : json_element(outer.where, outer.index);
+        }
+        frames_.push_back({object, object, 0, std::move(where), {}, {}});
+    }
+
+    // The string whose opening quote is at at_, with its escapes decoded when keep is set;
+    // at_ ends past its closing quote.
+    QString string(bool keep) {
+        QString text;
+        qsizetype run = ++at_;  // where the bytes without escapes begin
+        const auto flush_run = [&] {
+            if (keep) text += QString::fromUtf8(bytes_.constData() + run, at_ - run);
+        };
+        while (at_ < bytes_.size() && bytes_[at_] != '"') {
+            if (bytes_[at_] != '\\') {
+                ++at_;
+                continue;
+            }
+            flush_run();
+            if (++at_ >= bytes_.size()) break;
+            const char escaped = bytes_[at_++];
+            char16_t unit = static_cast<char16_t>(escaped);  // '"', '\\', '/'
+            if (escaped == 'b') unit = u'\b';
+            if (escaped == 'f') unit = u'\f';
+            if (escaped == 'n') unit = u'\n';
+            if (escaped == 'r') unit = u'\r';
+            if (escaped == 't') unit = u'\t';
+            if (escaped == 'u') {
+                unit = 0;
+                for (int i = 0; i < 4 && at_ < bytes_.size(); ++i, ++at_) {
+                    unit = static_cast<char16_t>(unit << 4 |
+                                                 std::max(0, hex_digit(QLatin1Char(bytes_[at_]))));
+                }
+            }
+            if (keep) text += QChar(unit);
+            run = at_;
+        }
+        flush_run();
+        if (at_ < bytes_.size()) ++at_;  // the closing quote
+        return text;
+    }
+
+    const QByteArray& bytes_;
+    qsizetype at_ = 0;
+    std::vector<Frame> frames_;
+};
+
 }  // namespace
 
-bool read_json_file(const QString& path, QJsonDocument& document, QString& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read the file: %1").arg(file.errorString());
-        return false;
-    }
-    if (file.size() > SIM_INPUT_FILE_LIMIT) {
-        error = QStringLiteral("the file is larger than %1 bytes").arg(SIM_INPUT_FILE_LIMIT);
-        return false;
-    }
-    const QByteArray bytes = file.read(SIM_INPUT_FILE_LIMIT + 1);
-    if (bytes.size() > SIM_INPUT_FILE_LIMIT) {
-        error = QStringLiteral("the file is larger than %1 bytes").arg(SIM_INPUT_FILE_LIMIT);
-        return false;
-    }
+bool parse_json(const QByteArray& bytes, QJsonDocument& document, QString& error) {
     QJsonParseError parse{};
     document = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError) {
@@ -59,7 +148,8 @@ bool read_json_file(const QString& path, QJsonDocument& document, QString& error
                     .arg(position_of(bytes, parse.offset), parse.errorString());
         return false;
     }
-    return true;
+    error = DuplicateKeyFinder(bytes).find();
+    return error.isEmpty();
 }
 
 void JsonInput::fail(const QString& where, const QString& problem) {

@@ -1,5 +1,5 @@
-// Reading korvel-sim's input files (bus and script): the file itself, and checked values out
-// of its JSON. Every check names the place of the value ("adapters[0].devices[1].inquiry") and
+// Reading korvel-sim's input files (bus and script): their JSON, and checked values out of
+// it. Every check names the place of the value ("adapters[0].devices[1].inquiry") and
 // the problem, so a person can find and mend a bad file; the first problem found is kept.
 #pragma once
 
@@ -19,9 +19,10 @@ namespace korvel {
 /// Largest input file korvel-sim reads.
 inline constexpr qint64 SIM_INPUT_FILE_LIMIT = 16 * 1024 * 1024;
 
-/// Reads path as a JSON document. On failure returns false and sets error ("cannot read ...",
-/// "not valid JSON at offset N: ...").
-bool read_json_file(const QString& path, QJsonDocument& document, QString& error);
+/// Parses the bytes of an input file as a JSON document in which no object gives a key twice.
+/// On failure returns false and sets error ("not valid JSON at line 3, column 5: ...",
+/// "adapters[0]: key \"driver\" given twice (line 4, column 7)").
+bool parse_json(const QByteArray& bytes, QJsonDocument& document, QString& error);
 
 /// Checked values out of a JSON document. Each getter returns nothing after recording the
 /// problem; only the first problem is kept.

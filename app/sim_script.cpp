@@ -1,7 +1,6 @@
 #include "sim_script.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -123,10 +122,11 @@ private:
 
 }  // namespace
 
-std::optional<std::vector<ScriptStep>> read_script_file(const QString& path, QString& error) {
+std::optional<std::vector<ScriptStep>> parse_script(const QByteArray& bytes, const QString& folder,
+                                                    QString& error) {
     QJsonDocument document;
-    if (!read_json_file(path, document, error)) return std::nullopt;
-    ScriptReader reader(QFileInfo(path).absoluteDir());
+    if (!parse_json(bytes, document, error)) return std::nullopt;
+    ScriptReader reader{QDir(folder)};
     auto steps = reader.read(document);
     if (!steps) error = reader.error();
     return steps;

@@ -2,6 +2,7 @@
 // the window's own controls as a person would. README.md describes the format.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -33,9 +34,10 @@ struct ScriptStep {
     bool confirm = false;
 };
 
-/// Reads and checks a script; relative file names are resolved against the script's folder.
-/// On any problem returns nothing and sets error to what and where ("[2]: unknown step
-/// \"press\" ...").
-std::optional<std::vector<ScriptStep>> read_script_file(const QString& path, QString& error);
+/// Checks the bytes of a script and reads them; relative file names are resolved against
+/// folder (the script's). On any problem returns nothing and sets error to what and where
+/// ("[2]: unknown step \"press\" ...").
+std::optional<std::vector<ScriptStep>> parse_script(const QByteArray& bytes, const QString& folder,
+                                                    QString& error);
 
 }  // namespace korvel

@@ -33,9 +33,9 @@ echo "== ThreadSanitizer"
 ./scripts/build.sh build-tsan -DKORVEL_SANITIZE=thread
 run_ctest build-tsan -L unit
 
-# The firmware image checks of every family under libFuzzer (clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer) for a minute.
-echo "== Fuzzing the firmware image checks"
+# The firmware image checks of every family and korvel-sim's input readers under libFuzzer
+# (clang, AddressSanitizer and UndefinedBehaviorSanitizer), a minute for both.
+echo "== Fuzzing the firmware image checks and korvel-sim's input readers"
 ./scripts/fuzz.sh 60
 
 # Windows: everything below the window cross-built with mingw-w64, 64-bit and 32-bit, every

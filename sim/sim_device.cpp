@@ -231,7 +231,8 @@ std::uint32_t SimDevice::send_to_initiator(const SimCommand& command,
     if (!receives_data(command.direction) || command.data == nullptr) return 0;
     const std::uint32_t count = std::min(allocation_length, command.length);
     const std::size_t from_source = std::min<std::size_t>(count, source.size());
-    std::memcpy(command.data, source.data(), from_source);
+    // An empty page has no storage at all: memcpy must not see its null pointer.
+    if (from_source != 0) std::memcpy(command.data, source.data(), from_source);
     std::memset(command.data + from_source, 0, count - from_source);
     return count;
 }

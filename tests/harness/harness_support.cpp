@@ -91,12 +91,19 @@ SimRun HarnessTest::run_case(const char* bus, const char* script) {
                         QStringLiteral("--journal"), QStringLiteral("journal.jsonl")});
 }
 
-SimRun HarnessTest::run_program(const QStringList& arguments) {
+SimRun HarnessTest::run_program(const QStringList& arguments, const QString& shell_setup) {
     QFile::remove(scratch_path("journal.jsonl"));
     SimRun run;
     QProcess program;
     program.setWorkingDirectory(scratch_.path());
-    program.start(QStringLiteral(KORVEL_SIM_PROGRAM), arguments);
+    if (shell_setup.isEmpty()) {
+        program.start(QStringLiteral(KORVEL_SIM_PROGRAM), arguments);
+    } else {
+        program.start(QStringLiteral("/bin/sh"),
+                      QStringList{QStringLiteral("-c"), shell_setup + QStringLiteral("; exec \"$0\" \"$@\""),
+                                  QStringLiteral(KORVEL_SIM_PROGRAM)} +
+                          arguments);
+    }
     if (!program.waitForStarted(RUN_TIMEOUT_MS)) {
         ADD_FAILURE() << "korvel-sim did not start: " << program.errorString().toStdString();
         return run;

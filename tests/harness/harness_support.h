@@ -51,8 +51,9 @@ protected:
     /// Runs korvel-sim with a bus and a script of tests/harness/cases (copied into the scratch
     /// folder, where the firmware files are).
     SimRun run_case(const char* bus, const char* script);
-    /// Runs korvel-sim with these arguments in the scratch folder.
-    SimRun run_program(const QStringList& arguments);
+    /// Runs korvel-sim with these arguments in the scratch folder; with shell_setup, through
+    /// /bin/sh, which runs those commands first ("ulimit -f 2").
+    SimRun run_program(const QStringList& arguments, const QString& shell_setup = {});
 
     /// A file of the cases folder.
     static QString case_file(const QString& name);

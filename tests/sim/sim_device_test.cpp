@@ -39,6 +39,12 @@ TEST(SimDevice, InquiryCopiesTheSmallerOfAllocationAndTransferLength) {
     EXPECT_EQ(d.result.status, SCSI_STATUS_CHECK_CONDITION);
     EXPECT_EQ(d.result.sense[2], SIM_SENSE_ILLEGAL_REQUEST);
     EXPECT_EQ(d.result.sense[12], SIM_ASC_INVALID_FIELD_IN_CDB);
+
+    // An empty page (a bus file's "83": "") answers zeros.
+    disk->set_vpd_page(0x83, {});
+    d = send(*disk, {0x12, 1, 0x83, 0, 0xFF, 0}, small);
+    EXPECT_EQ(d.result.status, SCSI_STATUS_GOOD);
+    EXPECT_EQ(small, std::vector<std::uint8_t>(6, 0));
 }
 
 TEST(SimDevice, FaultsMatchTheirPrefixAndRunOutAfterTheirCount) {

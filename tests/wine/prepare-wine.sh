@@ -6,9 +6,10 @@
 # - the Unix locales Wine derives the system locale from, generated into LOCALE_FOLDER (the
 #   tests point LOCPATH there), so that Wine reports Chinese (Taiwan) and Japanese;
 # - Wine's null display driver, so that windows exist without an X display;
-# - Windows 98 as the version Wine reports to the programs that stand for the 9x family, and
-#   for the one beside a wnaspi32.dll of its own, that DLL rather than Wine's built-in one
-#   (Windows itself takes a DLL from the program's folder first).
+# - Windows 98 as the version Wine reports to the programs that stand for the 9x family (and
+#   to the copy of korvel-update.exe that is to meet no adapter there), and for the one beside
+#   a wnaspi32.dll of its own, that DLL rather than Wine's built-in one (Windows itself takes a
+#   DLL from the program's folder first).
 set -eu
 locales=$1
 shift
@@ -23,7 +24,7 @@ for locale in en_US zh_TW ja_JP; do
 done
 
 "$@" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
-for program in wine_win9x_tests.exe wine_partial_aspi_tests.exe; do
+for program in wine_win9x_tests.exe wine_partial_aspi_tests.exe korvel-update-win98.exe; do
   "$@" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d win98 /f >/dev/null
 done
 "$@" reg add 'HKCU\Software\Wine\AppDefaults\wine_partial_aspi_tests.exe\DllOverrides' \

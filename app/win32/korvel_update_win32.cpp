@@ -1,0 +1,17 @@
+// korvel-update.exe: the program on Windows. No command line, no configuration: the system's
+// SCSI service (ASPI on the 9x family, its emulation over SCSI pass-through on the NT family),
+// the system locale's language, and the native window.
+#include "lib_getwnver.h"
+#include "windows_platform.h"
+#include "windows_util_platform.h"
+// After the seam's headers: <windows.h> defines macros named like some of their constants.
+#include "win32_program.h"
+
+// WinMain, the entry of a GUI program with every Windows compiler (MinGW and MSVC alike).
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
+    korvel::install_os_platform();
+    korvel::install_os_util_platform();
+    // The language is read before any window exists; the catalogue uses it from then on.
+    korvel::detect_system_language();
+    return korvel::run_win32_program(instance, show_command);
+}

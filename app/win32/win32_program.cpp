@@ -1,0 +1,55 @@
+#include "win32_program.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "lib_global.h"
+#include "ui_seam.h"
+#include "win32_main_window.h"
+#include "win32_user_interface.h"
+
+namespace korvel {
+
+namespace {
+
+// The one main window of the run.
+Win32MainWindow main_window;
+
+}  // namespace
+
+int run_win32_program(HINSTANCE instance, int show_command) {
+    // Buttons and static controls of common controls 6 (the manifest asks for them), tooltips.
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+    install_win32_user_interface(nullptr);
+
+    if (!main_window.create(instance)) {
+        std::fprintf(stderr, "%s: Windows refused the window (error %lu)\n", APPLICATION_TITLE,
+                     GetLastError());
+        install_user_interface(nullptr);
+        return EXIT_FAILURE;
+    }
+    win32_user_interface().set_main_window(main_window.window());
+    main_window.show(show_command);
+
+    MSG message{};
+    BOOL got = FALSE;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        if (main_window.dialog_message(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    int code = got == 0 ? static_cast<int>(message.wParam) : EXIT_FAILURE;
+    // A loop ended by an exception leaves the window open: close it the ordinary way, so the
+    // reboot reminder is shown and the SCSI service stopped.
+    if (main_window.window() != nullptr && !main_window.form().closed()) {
+        SendMessageW(main_window.window(), WM_CLOSE, 0, 0);
+    }
+    if (main_window.form().start_failed() || main_window.exception_seen()) code = EXIT_FAILURE;
+    install_user_interface(nullptr);
+    return code;
+}
+
+}  // namespace korvel

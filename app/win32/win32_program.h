@@ -1,0 +1,14 @@
+// The program start of korvel-update.exe after the platform is installed and the language
+// detected: common controls, the Win32 user interface, the main window and its message loop.
+#pragma once
+
+#include <windows.h>
+
+namespace korvel {
+
+/// Creates and shows the main window (show_command as for ShowWindow) and runs the message
+/// loop. Returns the exit code: 0 after an ordinary close, 1 when the SCSI service could not
+/// start, when Windows refused the window, or when an exception reached the window.
+int run_win32_program(HINSTANCE instance, int show_command);
+
+}  // namespace korvel

@@ -1,0 +1,32 @@
+// Opening the files of a scripted run (korvel-sim's bus, script and journal) so that nothing
+// named on its command line can make it wait or read what is not a file: a FIFO, a device, a
+// socket or a folder is refused at once instead of being opened and read (or waited on).
+#pragma once
+
+#include <cstdint>
+
+namespace korvel {
+
+/// Which file an open descriptor reaches, whatever path named it: equal identities are one
+/// file (the same volume and file number), so a hard link or a symbolic link gives it away.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t number = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+/// What an open gave: a C runtime descriptor (for QFile::open or the C library), or why not.
+struct RegularFile {
+    int descriptor = -1;  ///< -1 when the open failed
+    FileIdentity identity;
+    bool not_regular = false;  ///< failed: the path names something other than a regular file
+    int error = 0;             ///< failed otherwise: the errno value (ENOENT, EACCES, ...)
+};
+
+/// Opens an existing regular file for reading. path is UTF-8.
+RegularFile open_regular_file_for_reading(const char* path);
+/// Opens a regular file for writing, creating it when missing. An existing file keeps its
+/// contents, so that the caller can first make sure it is not a file it still needs.
+RegularFile open_regular_file_for_writing(const char* path);
+
+}  // namespace korvel
