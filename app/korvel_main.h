@@ -57,6 +57,8 @@ public:
     void set_firmware_folder(const QString& folder);
     /// The open dialog's filter in Qt's form.
     const QString& open_dialog_filter() const { return open_dialog_filter_; }
+    /// The control of an identifier; null for none.
+    QWidget* control_widget(int control) const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -79,8 +81,6 @@ private:
     void create_controls();
     QToolButton* create_speed_button(QWidget* parent, const char* prefix, int index,
                                      int columns);
-    /// The control of an identifier; null for none.
-    QWidget* control_widget(int control) const;
     /// Centres the logo's labels under it, measured in the window's font.
     void lay_out_logo_labels();
 

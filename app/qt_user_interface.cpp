@@ -17,13 +17,6 @@ namespace korvel {
 
 namespace {
 
-// Windows message box identifiers beyond those of ui_seam.h.
-constexpr int ID_CANCEL = 2;
-constexpr int ID_ABORT = 3;
-constexpr int ID_RETRY = 4;
-constexpr int ID_IGNORE = 5;
-
-constexpr std::uint32_t MB_TYPE_MASK = 0x0Fu;
 constexpr std::uint32_t MB_ICON_MASK = 0xF0u;
 constexpr std::uint32_t MB_DEFAULT_MASK = 0xF00u;
 

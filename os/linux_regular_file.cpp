@@ -59,4 +59,39 @@ RegularFile open_regular_file_for_writing(const char* path) {
     return open_regular(path, O_WRONLY | O_CREAT);
 }
 
+long long read_regular_file(int descriptor, void* buffer, std::size_t size, int& error) {
+    for (;;) {
+        const ssize_t count = ::read(descriptor, buffer, size);
+        if (count >= 0) return count;
+        if (errno != EINTR) {
+            error = errno;
+            return -1;
+        }
+    }
+}
+
+bool write_regular_file(int descriptor, const void* bytes, std::size_t size) {
+    const auto* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t count = ::write(descriptor, next, size);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        next += count;
+        size -= static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool truncate_regular_file(int descriptor, std::uint64_t size) {
+    int result = 0;
+    do {
+        result = ::ftruncate(descriptor, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+void close_regular_file(int descriptor) {
+    if (descriptor >= 0) ::close(descriptor);
+}
+
 }  // namespace korvel

@@ -82,4 +82,37 @@ RegularFile open_regular_file_for_writing(const char* path) {
     return open_regular(path, GENERIC_WRITE, OPEN_ALWAYS, _O_WRONLY);
 }
 
+long long read_regular_file(int descriptor, void* buffer, std::size_t size, int& error) {
+    // _read takes an unsigned int count: read in pieces a 32-bit count can hold.
+    const unsigned piece = size > 0x40000000u ? 0x40000000u : static_cast<unsigned>(size);
+    const int count = _read(descriptor, buffer, piece);
+    if (count < 0) error = errno;
+    return count;
+}
+
+bool write_regular_file(int descriptor, const void* bytes, std::size_t size) {
+    const auto* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const unsigned piece = size > 0x40000000u ? 0x40000000u : static_cast<unsigned>(size);
+        const int count = _write(descriptor, next, piece);
+        if (count <= 0) return false;
+        next += count;
+        size -= static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool truncate_regular_file(int descriptor, std::uint64_t size) {
+    // Through the handle: msvcrt.dll of Windows XP has no _chsize_s.
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER end{};
+    end.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+}
+
+void close_regular_file(int descriptor) {
+    if (descriptor >= 0) _close(descriptor);
+}
+
 }  // namespace korvel

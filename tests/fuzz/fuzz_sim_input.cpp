@@ -6,12 +6,10 @@
 //   - give a bus whose every device a simulated device can stand for: it answers its standard
 //     INQUIRY data and each of its vital product data pages, whatever their length.
 // A broken rule ends the run with abort(), which libFuzzer records as a crash.
-#include <QByteArray>
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "sim_bus_file.h"
@@ -50,11 +48,12 @@ void ask_every_page(const BusFileDevice& described) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    // An exactly sized copy, so a read past the end is caught.
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
 
-    QString error;
+    std::string error;
     const std::optional<BusFile> bus = parse_bus_file(bytes, error);
-    require(bus.has_value() == error.isEmpty());
+    require(bus.has_value() == error.empty());
     if (bus) {
         for (const BusFileAdapter& adapter : bus->adapters) {
             for (const BusFileDevice& device : adapter.devices) ask_every_page(device);
@@ -62,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     error.clear();
-    const auto steps = parse_script(bytes, QStringLiteral("/scripts"), error);
-    require(steps.has_value() == error.isEmpty());
+    const auto steps = parse_script(bytes, "/scripts", error);
+    require(steps.has_value() == error.empty());
     return 0;
 }

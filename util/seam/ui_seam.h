@@ -13,8 +13,20 @@ inline constexpr std::uint32_t MB_ICON_STOP_OK = 0x10;
 inline constexpr std::uint32_t MB_ICON_INFORMATION_OK = 0x40;
 inline constexpr std::uint32_t MB_ICON_QUESTION_YES_NO_DEFAULT_NO = 0x124;
 
+/// The button set of a box: the low four bits of its flags.
+inline constexpr std::uint32_t MB_TYPE_MASK = 0x0Fu;
+inline constexpr std::uint32_t MB_OK_CANCEL = 1;
+inline constexpr std::uint32_t MB_ABORT_RETRY_IGNORE = 2;
+inline constexpr std::uint32_t MB_YES_NO_CANCEL = 3;
+inline constexpr std::uint32_t MB_YES_NO = 4;
+inline constexpr std::uint32_t MB_RETRY_CANCEL = 5;
+
 /// Button identifiers a message box returns.
 inline constexpr int ID_OK = 1;
+inline constexpr int ID_CANCEL = 2;
+inline constexpr int ID_ABORT = 3;
+inline constexpr int ID_RETRY = 4;
+inline constexpr int ID_IGNORE = 5;
 inline constexpr int ID_YES = 6;
 inline constexpr int ID_NO = 7;
 

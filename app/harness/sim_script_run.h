@@ -1,25 +1,19 @@
 // A scripted run of korvel-sim: the steps of a script performed on the real window through
 // its controls, every message box answered without being shown, and everything that happens
-// written to the journal in the order it happens.
+// written to the journal in the order it happens. The same on every face: what it knows of
+// the window comes through SimWindow.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "sim_device.h"
 #include "sim_journal.h"
 #include "sim_script.h"
+#include "sim_window.h"
 #include "ui_seam.h"
 
-class QWidget;
-
 namespace korvel {
-
-class TForm_Main;
 
 /// Writes a "scsi" event for every command device receives from now on, naming it by the
 /// address it was placed at on the simulated bus.
@@ -27,13 +21,13 @@ void journal_commands(SimDevice& device, int host, int target, int lun, SimJourn
 
 class ScriptedRun final : public UserInterface {
 public:
-    ScriptedRun(TForm_Main& form, SimJournal& journal, std::vector<ScriptStep> steps);
+    ScriptedRun(SimJournal& journal, std::vector<ScriptStep> steps);
     ScriptedRun(const ScriptedRun&) = delete;
     ScriptedRun& operator=(const ScriptedRun&) = delete;
 
-    /// Takes over the message boxes and the open dialog, and queues the steps to run once
-    /// the window has started. Call before the window is shown.
-    void begin();
+    /// Takes over the message boxes and the open dialog of window, and queues the steps to
+    /// run once the window has started. Call once the window exists, before it is shown.
+    void begin(SimWindow& window);
     /// Whether the steps were performed (false when the window never got that far).
     bool performed() const { return performed_; }
 
@@ -46,13 +40,9 @@ public:
 private:
     void run_when_started();
     void perform(const ScriptStep& step);
-    void press_host(int index);
-    void press_target(int index);
-    void press_update(const ScriptStep& step);
+    /// Presses a button a person could press now: shown in a shown window, and enabled.
+    bool press(int control);
     void make_fae_gesture();
-    void press_close();
-    /// Whether a person could press widget now: shown in a shown window and enabled.
-    bool pressable(const QWidget* widget) const;
 
     /// Adds the control state: each command button and group enabled, the FAE label shown.
     void add_control_state(JsonObjectText& state) const;
@@ -60,7 +50,7 @@ private:
     void write_targets();
     void write_controls();
 
-    TForm_Main& form_;
+    SimWindow* window_ = nullptr;
     SimJournal& journal_;
     std::vector<ScriptStep> steps_;
     /// The update step being performed: its file and answer.

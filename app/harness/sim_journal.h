@@ -1,53 +1,57 @@
 // korvel-sim's journal: one JSON object per line for every event of a scripted run, written
 // as it happens (and flushed), so the journal of a run that dies stops at its last event.
-// README.md describes the events.
+// README.md describes the events. Texts are UTF-8.
 #pragma once
 
-#include <QByteArray>
-#include <QFile>
-#include <QString>
-
 #include <cstdint>
-#include <mutex>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "regular_file.h"
 #include "sim_device.h"
+#include "thread_seam.h"
 
 namespace korvel {
 
-/// A JSON value as text: a string with the escapes JSON needs (the text as UTF-8).
-QByteArray json_string(const QString& text);
+/// A JSON value as text: a string with the escapes JSON needs. Bytes that are not UTF-8 are
+/// written as U+FFFD, so the journal is always well-formed UTF-8.
+std::string json_string(std::string_view text);
 /// Bytes as lower-case hex digits, two per byte.
-QByteArray hex_text(std::span<const std::uint8_t> bytes);
+std::string hex_text(std::span<const std::uint8_t> bytes);
 
 /// A JSON object built key by key and written in that order.
 class JsonObjectText {
 public:
-    JsonObjectText& text(const char* key, const QString& value);
+    JsonObjectText& text(const char* key, std::string_view value);
     JsonObjectText& number(const char* key, std::int64_t value);
     JsonObjectText& boolean(const char* key, bool value);
     /// A value that is JSON text already (an object or an array).
-    JsonObjectText& raw(const char* key, const QByteArray& json);
+    JsonObjectText& raw(const char* key, std::string_view json);
     /// "{...}".
-    QByteArray json() const;
+    std::string json() const;
 
 private:
     void key(const char* name);
-    QByteArray members_;
+    std::string members_;
 };
 
 /// A JSON array of already encoded values.
-QByteArray json_array(const std::vector<QByteArray>& values);
+std::string json_array(const std::vector<std::string>& values);
 
 /// The journal file. Writes may come from any thread; each line goes out whole.
 class SimJournal {
 public:
+    SimJournal();
+    ~SimJournal();
+    SimJournal(const SimJournal&) = delete;
+    SimJournal& operator=(const SimJournal&) = delete;
+
     /// Creates (or empties) the regular file at path; false with error when it cannot, when
     /// path names something other than a regular file, or when it is one of the files of keep
     /// (the run's input), which is then left as it is.
-    bool open(const QString& path, std::span<const FileIdentity> keep, QString& error);
+    bool open(const std::string& path, std::span<const FileIdentity> keep, std::string& error);
     /// Writes the object as one line, straight through to the system. After a write that
     /// failed the journal ends at its last whole line and takes nothing more.
     void write(const JsonObjectText& event);
@@ -56,9 +60,9 @@ public:
     void close();
 
 private:
-    mutable std::mutex mutex_;
-    QFile file_;
-    qint64 written_ = 0;  ///< bytes of the whole lines written
+    mutable ThreadLock lock_;
+    int descriptor_ = -1;
+    std::uint64_t written_ = 0;  ///< bytes of the whole lines written
     bool failed_ = false;
 };
 

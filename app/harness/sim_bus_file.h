@@ -4,15 +4,13 @@
 // faults it shows. README.md describes the format.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
 #include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim_bridge.h"
@@ -24,7 +22,7 @@ namespace korvel {
 inline constexpr std::size_t BUS_FILE_MAX_ADAPTERS = 32;
 inline constexpr int BUS_FILE_MAX_TARGET = 15;
 /// Bounds of the other values.
-inline constexpr qsizetype BUS_FILE_MAX_DRIVER_LENGTH = 255;
+inline constexpr std::size_t BUS_FILE_MAX_DRIVER_LENGTH = 255;
 inline constexpr std::size_t BUS_FILE_MAX_PAGE_BYTES = 0xFFFF;
 inline constexpr std::size_t BUS_FILE_CAPACITY_BYTES = 8;
 inline constexpr std::size_t BUS_FILE_MAX_CDB_BYTES = 16;
@@ -52,7 +50,7 @@ struct BusFileAdapter {
 };
 
 struct BusFile {
-    QString locale = QStringLiteral("en_US");
+    std::string locale = "en_US";
     std::uint32_t lcid = 0x0409;
     std::vector<BusFileAdapter> adapters;
 };
@@ -60,7 +58,7 @@ struct BusFile {
 /// Checks the bytes of a bus file and reads them. On any problem returns nothing and sets
 /// error to what and where ("adapters[0].devices[1].inquiry: 249 bytes, expected 0 to 248
 /// bytes").
-std::optional<BusFile> parse_bus_file(const QByteArray& bytes, QString& error);
+std::optional<BusFile> parse_bus_file(std::string_view bytes, std::string& error);
 
 /// One device of a bus file as placed on the simulated system.
 struct PlacedDevice {
@@ -76,6 +74,6 @@ std::vector<PlacedDevice> lay_out_bus_file(const BusFile& bus, SimPlatform& sim)
 
 /// The Windows locale identifier of a locale name the bus file may give ("zh_TW"); nothing
 /// for a name it does not know.
-std::optional<std::uint32_t> bus_file_lcid(const QString& locale);
+std::optional<std::uint32_t> bus_file_lcid(std::string_view locale);
 
 }  // namespace korvel

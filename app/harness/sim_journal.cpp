@@ -1,0 +1,227 @@
+#include "sim_journal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "os_threads.h"
+#include "sha256.h"
+#include "sim_input_file.h"
+
+namespace korvel {
+
+namespace {
+
+const char HEX_DIGITS[] = "0123456789abcdef";
+
+const char* direction_name(const SimJournalEntry& command) {
+    if (command.length == 0) return "none";
+    switch (command.direction) {
+    case SimDirection::in:
+        return "in";
+    case SimDirection::out:
+        return "out";
+    case SimDirection::by_command:
+        // Only an ASPI request can leave the direction to the command; the NT pass-through
+        // always names it.
+        return "unspecified";
+    case SimDirection::none:
+        break;
+    }
+    return "none";
+}
+
+// Bytes of the well-formed UTF-8 character text starts with (1 for ASCII); 0 when it starts
+// with none.
+std::size_t utf8_sequence_length(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0u) != 0x80u) return 0;
+        code = code << 6 | (next & 0x3Fu);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string json_string(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = utf8_sequence_length(text.substr(i));
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";  // U+FFFD for a byte that starts no UTF-8 character
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        switch (byte) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (byte < 0x20 || byte == 0x7F) {
+                out += "\\u00";
+                out += HEX_DIGITS[byte >> 4];
+                out += HEX_DIGITS[byte & 0x0F];
+            } else {
+                out += static_cast<char>(byte);
+            }
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+std::string hex_text(std::span<const std::uint8_t> bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const std::uint8_t byte : bytes) {
+        out += HEX_DIGITS[byte >> 4];
+        out += HEX_DIGITS[byte & 0x0F];
+    }
+    return out;
+}
+
+void JsonObjectText::key(const char* name) {
+    if (!members_.empty()) members_ += ',';
+    members_ += json_string(name);
+    members_ += ':';
+}
+
+JsonObjectText& JsonObjectText::text(const char* name, std::string_view value) {
+    key(name);
+    members_ += json_string(value);
+    return *this;
+}
+
+JsonObjectText& JsonObjectText::number(const char* name, std::int64_t value) {
+    key(name);
+    members_ += std::to_string(value);
+    return *this;
+}
+
+JsonObjectText& JsonObjectText::boolean(const char* name, bool value) {
+    key(name);
+    members_ += value ? "true" : "false";
+    return *this;
+}
+
+JsonObjectText& JsonObjectText::raw(const char* name, std::string_view json) {
+    key(name);
+    members_ += json;
+    return *this;
+}
+
+std::string JsonObjectText::json() const { return '{' + members_ + '}'; }
+
+std::string json_array(const std::vector<std::string>& values) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) out += ',';
+        out += values[i];
+    }
+    out += ']';
+    return out;
+}
+
+SimJournal::SimJournal() : lock_(os_threads()) {}
+
+SimJournal::~SimJournal() { close(); }
+
+bool SimJournal::open(const std::string& path, std::span<const FileIdentity> keep,
+                      std::string& error) {
+    std::lock_guard guard(lock_);
+    const RegularFile opened = open_regular_file_for_writing(path.c_str());
+    if (opened.descriptor < 0) {
+        error = open_failure_text(opened);
+        return false;
+    }
+    if (std::find(keep.begin(), keep.end(), opened.identity) != keep.end()) {
+        close_regular_file(opened.descriptor);
+        error = "it is the run's bus or script file";
+        return false;
+    }
+    if (!truncate_regular_file(opened.descriptor, 0)) {
+        error = std::strerror(errno);
+        close_regular_file(opened.descriptor);
+        return false;
+    }
+    descriptor_ = opened.descriptor;
+    return true;
+}
+
+void SimJournal::write(const JsonObjectText& event) {
+    const std::string line = event.json() + '\n';
+    std::lock_guard guard(lock_);
+    if (descriptor_ < 0 || failed_) return;
+    // Unbuffered: every line goes to the system as it is written, so the journal of a run
+    // that dies stops at its last event.
+    if (!write_regular_file(descriptor_, line.data(), line.size())) {
+        // A full disk (or a size limit) took part of the line at most: cut it off, so that
+        // what the journal holds is whole events up to the failure.
+        failed_ = true;
+        truncate_regular_file(descriptor_, written_);
+        return;
+    }
+    written_ += line.size();
+}
+
+bool SimJournal::failed() const {
+    std::lock_guard guard(lock_);
+    return failed_;
+}
+
+void SimJournal::close() {
+    std::lock_guard guard(lock_);
+    close_regular_file(descriptor_);
+    descriptor_ = -1;
+}
+
+JsonObjectText scsi_event(int host, int target, int lun, const SimJournalEntry& command) {
+    JsonObjectText event;
+    event.text("event", "scsi")
+        .number("host", host)
+        .number("target", target)
+        .number("lun", lun)
+        .raw("cdb", '"' + hex_text(command.cdb) + '"')
+        .text("dir", direction_name(command))
+        .number("length", command.length);
+    if (command.length > 0 && !command.data_out.empty() &&
+        command.direction != SimDirection::in) {
+        event.raw("sha256", '"' + hex_text(sha256(command.data_out)) + '"');
+    }
+    event.number("status", command.status);
+    return event;
+}
+
+}  // namespace korvel
