@@ -2,7 +2,8 @@
 # The Windows stage: builds korvel-update.exe (the window's native Win32 face) and everything
 # below the window for 64-bit and 32-bit Windows with Debian's mingw-w64, and runs each build's
 # tests under Wine: the unit tier, cross-compiled, and the Wine tier (tests/wine), which proves
-# the Win32 platform and the Win32 face against Wine's implementation.
+# the Win32 platform and the Win32 face against Wine's implementation, and runs every harness
+# case through korvel-sim.exe and the plain build's Qt korvel-sim to compare their journals.
 # Installs its packages first (scripts/windows-setup.sh). Builds go to build-win64/ and
 # build-win32/, each with its own Wine prefix inside. Exits non-zero when a build or a test
 # fails.
@@ -33,7 +34,12 @@ for bits in 64 32; do
   dir=build-win$bits
   echo "== Windows, ${bits}-bit: build (mingw-w64)"
   start=$SECONDS
-  ./scripts/build.sh "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain" -DKORVEL_BUILD_WINDOW=OFF
+  # The journal comparison of the two faces needs the Qt korvel-sim of the plain Linux build
+  # (scripts/test.sh makes it first); without one the comparison is left out.
+  qt_sim=""
+  [ -x build/app/korvel-sim ] && qt_sim="$root/build/app/korvel-sim"
+  ./scripts/build.sh "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/$toolchain" -DKORVEL_BUILD_WINDOW=OFF \
+    -DKORVEL_QT_SIM="$qt_sim"
   echo "   built in $((SECONDS - start)) s"
   if [ "$bits" = 32 ] && ! runs_32_bit_programs; then
     # 32-bit Wine is itself a 32-bit Linux program; a kernel built without 32-bit support

@@ -698,7 +698,16 @@ void Win32MainWindow::set_busy(bool busy) {
     }
 }
 
+std::string Win32MainWindow::hint_text(int control) const {
+    if (!is_target_button(control)) return {};
+    const auto& hint = hints_[static_cast<std::size_t>(control - controls::BTN_Target_0)];
+    std::array<char, 4 * 1024> text{};  // room for every hint character as UTF-8
+    return utf8_text(hint.data(), text.data(), text.size()) ? std::string(text.data())
+                                                            : std::string();
+}
+
 std::string Win32MainWindow::choose_firmware_file(const char* filter, const std::string& folder) {
+    if (file_dialog_answer_) return file_dialog_answer_().value_or(std::string());
     // "description|pattern|..." becomes the dialog's list of zero-terminated texts, ended by an
     // empty one.
     wide_text(filter, filter_.data(), filter_.size() - 1);

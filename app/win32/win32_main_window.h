@@ -10,6 +10,8 @@
 #include <commctrl.h>
 
 #include <array>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "korvel_main_form.h"
@@ -44,6 +46,13 @@ public:
     const MainForm& form() const { return form_; }
     /// Whether an exception reached the window procedure during the run.
     bool exception_seen() const { return exception_seen_; }
+    /// The hint a target button shows, UTF-8; empty for other controls.
+    std::string hint_text(int control) const;
+    /// From now on the open dialog is not shown: it returns what answer gives (nothing for a
+    /// cancelled dialog). For korvel-sim's scripted runs.
+    void answer_file_dialog(std::function<std::optional<std::string>()> answer) {
+        file_dialog_answer_ = std::move(answer);
+    }
 
 private:
     static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
@@ -115,6 +124,8 @@ private:
     std::array<wchar_t, 32768> file_name_{};
     std::array<wchar_t, 1024> folder_{};
     std::array<wchar_t, 512> filter_{};
+
+    std::function<std::optional<std::string>()> file_dialog_answer_;
 
     MainForm form_;
 };

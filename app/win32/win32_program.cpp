@@ -19,7 +19,8 @@ Win32MainWindow main_window;
 
 }  // namespace
 
-int run_win32_program(HINSTANCE instance, int show_command) {
+int run_win32_program(HINSTANCE instance, int show_command,
+                      const std::function<void(Win32MainWindow&)>& prepare) {
     // Buttons and static controls of common controls 6 (the manifest asks for them), tooltips.
     INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&classes);
@@ -32,6 +33,7 @@ int run_win32_program(HINSTANCE instance, int show_command) {
         return EXIT_FAILURE;
     }
     win32_user_interface().set_main_window(main_window.window());
+    if (prepare) prepare(main_window);
     main_window.show(show_command);
 
     MSG message{};

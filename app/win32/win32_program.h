@@ -4,11 +4,17 @@
 
 #include <windows.h>
 
+#include <functional>
+
 namespace korvel {
 
-/// Creates and shows the main window (show_command as for ShowWindow) and runs the message
-/// loop. Returns the exit code: 0 after an ordinary close, 1 when the SCSI service could not
-/// start, when Windows refused the window, or when an exception reached the window.
-int run_win32_program(HINSTANCE instance, int show_command);
+class Win32MainWindow;
+
+/// Creates the main window, lets prepare adjust it (may be empty), shows it (show_command as
+/// for ShowWindow) and runs the message loop. Returns the exit code: the loop's after an
+/// ordinary close (0), 1 when the SCSI service could not start, when Windows refused the
+/// window, or when an exception reached the window.
+int run_win32_program(HINSTANCE instance, int show_command,
+                      const std::function<void(Win32MainWindow&)>& prepare = {});
 
 }  // namespace korvel

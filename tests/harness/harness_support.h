@@ -15,13 +15,10 @@
 #include <optional>
 #include <vector>
 
+#include "harness_files.h"
+
 namespace korvel::harness {
 
-/// The firmware files every run's folder holds.
-inline constexpr const char* SOUND_FILE = "pv30.bin";
-inline constexpr const char* DAMAGED_FILE = "pv30-damaged.bin";
-/// The model text of the bridge the cases' buses carry at adapter 0, target 3.
-inline constexpr const char* PV30_MODEL = "PV30-QTRLC-0B1";
 
 /// One run of korvel-sim.
 struct SimRun {
