@@ -17,34 +17,19 @@
 #include <QToolButton>
 
 #include "firmware_file_dialog.h"
+#include "korvel_main_layout.h"
 #include "korvel_msg.h"
 #include "korvel_pictures.h"
 
 namespace korvel {
 
+using namespace layout;
+
 namespace {
 
-// The window's client area and the design font's character height.
-constexpr int CLIENT_WIDTH = 462;
-constexpr int CLIENT_HEIGHT = 368;
-constexpr int DESIGN_FONT_PIXELS = 12;
+QColor qt_colour(Colour colour) { return QColor(colour.red, colour.green, colour.blue); }
 
-// Speed buttons: size and grid pitch inside their group box.
-constexpr int SPEED_BUTTON_WIDTH = 85;
-constexpr int SPEED_BUTTON_HEIGHT = 53;
-constexpr int GRID_LEFT = 8;
-constexpr int GRID_TOP = 16;
-constexpr int GRID_PITCH_X = 88;
-constexpr int GRID_PITCH_Y = 56;
-constexpr int HOST_COLUMNS = 4;
-constexpr int TARGET_COLUMNS = 5;
-
-// Hints: shown 100 ms after the pointer comes to rest, kept up for ten minutes.
-constexpr int HINT_SHOW_DELAY_MS = 100;
-constexpr int HINT_HIDE_PAUSE_MS = 600000;
-
-const QColor LOGO_LABEL_COLOUR(0, 128, 128);
-const QColor FAE_LABEL_COLOUR(255, 255, 0);
+void set_box(QWidget* widget, Box box) { widget->setGeometry(box.x, box.y, box.width, box.height); }
 
 // The application's hint timing: the toolkit asks its style how long to wait.
 class HintTimingStyle final : public QProxyStyle {
@@ -136,47 +121,45 @@ QToolButton* TForm_Main::create_speed_button(QWidget* parent, const char* prefix
     button->setCheckable(true);
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setIconSize(QSize(PICTURE_SIZE, PICTURE_SIZE));
-    button->setGeometry(GRID_LEFT + GRID_PITCH_X * (index % columns),
-                        GRID_TOP + GRID_PITCH_Y * (index / columns), SPEED_BUTTON_WIDTH,
-                        SPEED_BUTTON_HEIGHT);
+    set_box(button, speed_button(index, columns));
     return button;
 }
 
 void TForm_Main::create_controls() {
     Image_Main = new QLabel(this);
     Image_Main->setObjectName(QStringLiteral("Image_Main"));
-    Image_Main->setGeometry(404, 12, PICTURE_SIZE, PICTURE_SIZE);
+    set_box(Image_Main, LOGO);
     Image_Main->installEventFilter(this);
 
     Label_Main = new QLabel(QStringLiteral("KORVEL"), this);
     Label_Main->setObjectName(QStringLiteral("Label_Main"));
-    Label_Main->setGeometry(396, 48, 49, 19);
+    set_box(Label_Main, LOGO_LABEL);
     Label_Main->setAlignment(Qt::AlignCenter);
     Label_Main->setFrameStyle(QFrame::Box | QFrame::Plain);
     Label_Main->setAutoFillBackground(true);
     QPalette logo_palette = Label_Main->palette();
-    logo_palette.setColor(QPalette::Window, LOGO_LABEL_COLOUR);
+    logo_palette.setColor(QPalette::Window, qt_colour(LOGO_LABEL_COLOUR));
     logo_palette.setColor(QPalette::WindowText, Qt::white);
     Label_Main->setPalette(logo_palette);
 
     Label_Version = new QLabel(this);
     Label_Version->setObjectName(QStringLiteral("Label_Version"));
-    Label_Version->move(404, 68);
+    Label_Version->move(LOGO.x, VERSION_LABEL_Y);
     Label_Version->setAlignment(Qt::AlignCenter);
 
     Label_FAETest = new QLabel(QStringLiteral("FAE Test"), this);
     Label_FAETest->setObjectName(QStringLiteral("Label_FAETest"));
-    Label_FAETest->move(396, 88);
+    Label_FAETest->move(FAE_LABEL.x, FAE_LABEL.y);
     Label_FAETest->setAutoFillBackground(true);
     QPalette fae_palette = Label_FAETest->palette();
-    fae_palette.setColor(QPalette::Window, FAE_LABEL_COLOUR);
+    fae_palette.setColor(QPalette::Window, qt_colour(FAE_LABEL_COLOUR));
     fae_palette.setColor(QPalette::WindowText, Qt::black);
     Label_FAETest->setPalette(fae_palette);
     Label_FAETest->hide();
 
     GroupBox_Host = new QGroupBox(this);
     GroupBox_Host->setObjectName(QStringLiteral("GroupBox_Host"));
-    GroupBox_Host->setGeometry(4, 4, 361, 133);
+    set_box(GroupBox_Host, HOST_GROUP);
     host_group_ = new QButtonGroup(this);
     host_group_->setExclusive(true);
     for (int i = 0; i < HOST_BUTTONS; ++i) {
@@ -191,7 +174,7 @@ void TForm_Main::create_controls() {
 
     GroupBox_Target = new QGroupBox(this);
     GroupBox_Target->setObjectName(QStringLiteral("GroupBox_Target"));
-    GroupBox_Target->setGeometry(4, 140, 453, 189);
+    set_box(GroupBox_Target, TARGET_GROUP);
     target_group_ = new QButtonGroup(this);
     target_group_->setExclusive(true);
     for (int i = 0; i < TARGET_BUTTONS; ++i) {
@@ -206,20 +189,20 @@ void TForm_Main::create_controls() {
 
     BTN_UpdateKORVEL = new QPushButton(this);
     BTN_UpdateKORVEL->setObjectName(QStringLiteral("BTN_UpdateKORVEL"));
-    BTN_UpdateKORVEL->setGeometry(28, 336, 185, 25);
+    set_box(BTN_UpdateKORVEL, UPDATE_BUTTON);
     connect(BTN_UpdateKORVEL, &QPushButton::clicked, this,
             [this] { form_.BTN_UpdateKORVELClick(); });
 
     BTN_BackupKORVEL = new QPushButton(QStringLiteral("&Backup Firmware"), this);
     BTN_BackupKORVEL->setObjectName(QStringLiteral("BTN_BackupKORVEL"));
-    BTN_BackupKORVEL->setGeometry(240, 336, 113, 25);
+    set_box(BTN_BackupKORVEL, BACKUP_BUTTON);
     BTN_BackupKORVEL->hide();
     connect(BTN_BackupKORVEL, &QPushButton::clicked, this,
             [this] { form_.BTN_BackupKORVELClick(); });
 
     BTN_Exit = new QPushButton(this);
     BTN_Exit->setObjectName(QStringLiteral("BTN_Exit"));
-    BTN_Exit->setGeometry(364, 336, 69, 25);
+    set_box(BTN_Exit, EXIT_BUTTON);
     connect(BTN_Exit, &QPushButton::clicked, this, [this] { form_.BTN_ExitClick(); });
     // Escape presses the exit button (which does nothing while it is disabled).
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -253,7 +236,7 @@ QWidget* TForm_Main::control_widget(int control) const {
 
 void TForm_Main::lay_out_logo_labels() {
     for (QLabel* label : {Label_Main, Label_Version, Label_FAETest}) label->adjustSize();
-    Label_Main->resize(49, 19);
+    Label_Main->resize(LOGO_LABEL.width, LOGO_LABEL.height);
     const int centre = Image_Main->x() + Image_Main->width() / 2;
     Label_Main->move(centre - Label_Main->width() / 2, Label_Main->y());
     Label_Version->move(centre - Label_Version->width() / 2, Label_Version->y());

@@ -6,12 +6,13 @@
 #include <QIcon>
 #include <QPixmap>
 
+#include "korvel_main_layout.h"
 #include "korvel_main_view.h"
 
 namespace korvel {
 
 /// Size of every picture in the window, in device-independent pixels.
-inline constexpr int PICTURE_SIZE = 32;
+inline constexpr int PICTURE_SIZE = layout::PICTURE_PIXELS;
 
 QIcon application_icon();
 /// The application icon at PICTURE_SIZE for the given pixel ratio.

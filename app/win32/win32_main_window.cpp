@@ -15,45 +15,14 @@
 
 namespace korvel {
 
+using namespace layout;
+
 namespace {
 
-// The window's client area and the design font's character height, at 96 DPI.
-constexpr int DESIGN_DPI = 96;
-constexpr int CLIENT_WIDTH = 462;
-constexpr int CLIENT_HEIGHT = 368;
-constexpr int DESIGN_FONT_PIXELS = 12;
-constexpr int PICTURE_PIXELS = 32;
+COLORREF win32_colour(Colour colour) { return RGB(colour.red, colour.green, colour.blue); }
 
-// Group boxes, and the speed buttons' size and grid pitch inside their group box.
-constexpr RECT HOST_GROUP = {4, 4, 4 + 361, 4 + 133};
-constexpr RECT TARGET_GROUP = {4, 140, 4 + 453, 140 + 189};
-constexpr int SPEED_BUTTON_WIDTH = 85;
-constexpr int SPEED_BUTTON_HEIGHT = 53;
-constexpr int GRID_LEFT = 8;
-constexpr int GRID_TOP = 16;
-constexpr int GRID_PITCH_X = 88;
-constexpr int GRID_PITCH_Y = 56;
-constexpr int HOST_COLUMNS = 4;
-constexpr int TARGET_COLUMNS = 5;
-
-// The logo and the labels centred under it.
-constexpr int LOGO_X = 404;
-constexpr int LOGO_Y = 12;
-constexpr int LOGO_LABEL_WIDTH = 49;
-constexpr int LOGO_LABEL_HEIGHT = 19;
-constexpr int LOGO_LABEL_Y = 48;
-constexpr int VERSION_LABEL_Y = 68;
-constexpr int FAE_LABEL_X = 396;
-constexpr int FAE_LABEL_Y = 88;
-
-const COLORREF LOGO_LABEL_COLOUR = RGB(0, 128, 128);
-const COLORREF FAE_LABEL_COLOUR = RGB(255, 255, 0);
-
-// Hints: shown 100 ms after the pointer comes to rest on a target button, kept up for ten
-// minutes. A tooltip's own pop-up time takes at most about 32 seconds, so the hint is a
-// tracking tooltip that the window shows and hides itself.
-constexpr DWORD HINT_SHOW_DELAY_MS = 100;
-constexpr UINT HINT_HIDE_PAUSE_MS = 600000;
+// A tooltip's own pop-up time takes at most about 32 seconds, so the hint is a tracking
+// tooltip that the window shows and hides itself, for as long as HINT_HIDE_PAUSE_MS.
 constexpr UINT_PTR HINT_TIMER = 1;
 constexpr int HINT_MAX_WIDTH = 600;
 constexpr int HINT_BELOW_POINTER = 20;
@@ -232,62 +201,58 @@ bool Win32MainWindow::dialog_message(MSG& message) {
 // --- Controls ----------------------------------------------------------------------------------
 
 HWND Win32MainWindow::create_control(const wchar_t* window_class, int control, DWORD style,
-                                     int x, int y, int width, int height, const wchar_t* text) {
-    return CreateWindowExW(0, window_class, text, WS_CHILD | style, scaled(x), scaled(y),
-                           scaled(width), scaled(height), window_,
+                                     layout::Box box, const wchar_t* text) {
+    return CreateWindowExW(0, window_class, text, WS_CHILD | style, scaled(box.x), scaled(box.y),
+                           scaled(box.width), scaled(box.height), window_,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control)), instance_,
                            nullptr);
 }
 
 void Win32MainWindow::create_controls() {
+    // A group box and the buttons it frames are siblings here: a button's box moves by its
+    // group's position.
+    const auto in_group = [](Box group, Box button) {
+        return Box{group.x + button.x, group.y + button.y, button.width, button.height};
+    };
     // Children are created in tab order; the group boxes come last, below the buttons they
     // frame, and leave them out of their painting.
     for (int i = 0; i < HOST_BUTTONS; ++i) {
         const DWORD group = i == 0 ? WS_GROUP : 0;
         create_control(L"BUTTON", controls::BTN_Host_0 + i,
                        group | WS_TABSTOP | BS_RADIOBUTTON | BS_PUSHLIKE,
-                       HOST_GROUP.left + GRID_LEFT + GRID_PITCH_X * (i % HOST_COLUMNS),
-                       HOST_GROUP.top + GRID_TOP + GRID_PITCH_Y * (i / HOST_COLUMNS),
-                       SPEED_BUTTON_WIDTH, SPEED_BUTTON_HEIGHT);
+                       in_group(HOST_GROUP, speed_button(i, HOST_COLUMNS)));
     }
     for (int i = 0; i < TARGET_BUTTONS; ++i) {
         const DWORD group = i == 0 ? WS_GROUP : 0;
         const HWND button = create_control(
             L"BUTTON", controls::BTN_Target_0 + i, group | WS_TABSTOP | BS_RADIOBUTTON | BS_PUSHLIKE,
-            TARGET_GROUP.left + GRID_LEFT + GRID_PITCH_X * (i % TARGET_COLUMNS),
-            TARGET_GROUP.top + GRID_TOP + GRID_PITCH_Y * (i / TARGET_COLUMNS),
-            SPEED_BUTTON_WIDTH, SPEED_BUTTON_HEIGHT);
+            in_group(TARGET_GROUP, speed_button(i, TARGET_COLUMNS)));
         // The hint follows the pointer over the button.
         const auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
             button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(target_button_procedure)));
         if (button_class_procedure == nullptr) button_class_procedure = previous;
     }
     create_control(L"BUTTON", controls::BTN_UpdateKORVEL,
-                   WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, 28, 336, 185, 25);
-    create_control(L"BUTTON", controls::BTN_BackupKORVEL, WS_TABSTOP | BS_PUSHBUTTON, 240, 336,
-                   113, 25, L"&Backup Firmware");
-    create_control(L"BUTTON", controls::BTN_Exit, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 364,
-                   336, 69, 25);
+                   WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, UPDATE_BUTTON);
+    create_control(L"BUTTON", controls::BTN_BackupKORVEL, WS_TABSTOP | BS_PUSHBUTTON,
+                   BACKUP_BUTTON, L"&Backup Firmware");
+    create_control(L"BUTTON", controls::BTN_Exit, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                   EXIT_BUTTON);
 
     // Statics without SS_NOTIFY are transparent to the mouse: a press on the logo reaches the
     // window itself (OnMouseDown).
-    create_control(L"STATIC", controls::Image_Main, WS_VISIBLE | SS_ICON | SS_CENTERIMAGE,
-                   LOGO_X, LOGO_Y, PICTURE_PIXELS, PICTURE_PIXELS);
+    create_control(L"STATIC", controls::Image_Main, WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, LOGO);
     create_control(L"STATIC", controls::Label_Main,
-                   WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX,
-                   LOGO_X + PICTURE_PIXELS / 2 - LOGO_LABEL_WIDTH / 2, LOGO_LABEL_Y,
-                   LOGO_LABEL_WIDTH, LOGO_LABEL_HEIGHT, L"KORVEL");
+                   WS_VISIBLE | SS_CENTER | SS_CENTERIMAGE | SS_NOPREFIX, LOGO_LABEL, L"KORVEL");
     create_control(L"STATIC", controls::Label_Version, WS_VISIBLE | SS_CENTER | SS_NOPREFIX,
-                   LOGO_X, VERSION_LABEL_Y, PICTURE_PIXELS, LOGO_LABEL_HEIGHT);
-    create_control(L"STATIC", controls::Label_FAETest, SS_LEFT | SS_NOPREFIX, FAE_LABEL_X,
-                   FAE_LABEL_Y, LOGO_LABEL_WIDTH, LOGO_LABEL_HEIGHT, L"FAE Test");
+                   Box{LOGO.x, VERSION_LABEL_Y, LOGO.width, LOGO_LABEL.height});
+    create_control(L"STATIC", controls::Label_FAETest, SS_LEFT | SS_NOPREFIX, FAE_LABEL,
+                   L"FAE Test");
 
     create_control(L"BUTTON", controls::GroupBox_Host, WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX,
-                   HOST_GROUP.left, HOST_GROUP.top, HOST_GROUP.right - HOST_GROUP.left,
-                   HOST_GROUP.bottom - HOST_GROUP.top);
+                   HOST_GROUP);
     create_control(L"BUTTON", controls::GroupBox_Target,
-                   WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, TARGET_GROUP.left, TARGET_GROUP.top,
-                   TARGET_GROUP.right - TARGET_GROUP.left, TARGET_GROUP.bottom - TARGET_GROUP.top);
+                   WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, TARGET_GROUP);
 
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
@@ -329,15 +294,15 @@ void Win32MainWindow::load_pictures() {
 void Win32MainWindow::lay_out_logo_labels() {
     const HDC dc = GetDC(window_);
     const HGDIOBJ previous = SelectObject(dc, font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT));
-    const int centre = scaled(LOGO_X) + picture_size_ / 2;
+    const int centre = scaled(LOGO.x) + picture_size_ / 2;
     for (int control : {controls::Label_Version, controls::Label_FAETest}) {
         const HWND label = GetDlgItem(window_, control);
         wchar_t text[256] = {};
         const int length = GetWindowTextW(label, text, 256);
         SIZE size{};
         GetTextExtentPoint32W(dc, text, length, &size);
-        const int x = control == controls::Label_Version ? centre - size.cx / 2 : scaled(FAE_LABEL_X);
-        const int y = scaled(control == controls::Label_Version ? VERSION_LABEL_Y : FAE_LABEL_Y);
+        const int x = control == controls::Label_Version ? centre - size.cx / 2 : scaled(FAE_LABEL.x);
+        const int y = scaled(control == controls::Label_Version ? VERSION_LABEL_Y : FAE_LABEL.y);
         SetWindowPos(label, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SelectObject(dc, previous);
@@ -427,8 +392,8 @@ LRESULT CALLBACK Win32MainWindow::target_button_procedure(HWND button, UINT mess
 // --- Message handlers --------------------------------------------------------------------------
 
 LRESULT Win32MainWindow::OnCreate() {
-    logo_brush_ = CreateSolidBrush(LOGO_LABEL_COLOUR);
-    fae_brush_ = CreateSolidBrush(FAE_LABEL_COLOUR);
+    logo_brush_ = CreateSolidBrush(win32_colour(LOGO_LABEL_COLOUR));
+    fae_brush_ = CreateSolidBrush(win32_colour(FAE_LABEL_COLOUR));
     load_pictures();
     create_controls();
     return 0;
@@ -477,7 +442,7 @@ LRESULT Win32MainWindow::OnCtlColorStatic(HDC dc, HWND control) {
     if (id == controls::Label_Main || id == controls::Label_FAETest) {
         const bool logo = id == controls::Label_Main;
         SetTextColor(dc, logo ? RGB(255, 255, 255) : RGB(0, 0, 0));
-        SetBkColor(dc, logo ? LOGO_LABEL_COLOUR : FAE_LABEL_COLOUR);
+        SetBkColor(dc, win32_colour(logo ? LOGO_LABEL_COLOUR : FAE_LABEL_COLOUR));
         return reinterpret_cast<LRESULT>(logo ? logo_brush_ : fae_brush_);
     }
     return DefWindowProcW(window_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),

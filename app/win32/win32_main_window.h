@@ -15,6 +15,7 @@
 #include <string>
 
 #include "korvel_main_form.h"
+#include "korvel_main_layout.h"
 #include "korvel_main_view.h"
 
 namespace korvel {
@@ -91,8 +92,8 @@ private:
     void close_window() override;
 
     int scaled(int design_pixels) const;
-    HWND create_control(const wchar_t* window_class, int control, DWORD style, int x, int y,
-                        int width, int height, const wchar_t* text = L"");
+    HWND create_control(const wchar_t* window_class, int control, DWORD style, layout::Box box,
+                        const wchar_t* text = L"");
     void create_controls();
     void load_pictures();
     /// Centres the logo's labels under it, measured in the window's font.
