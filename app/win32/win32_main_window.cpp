@@ -301,9 +301,12 @@ void Win32MainWindow::lay_out_logo_labels() {
         const int length = GetWindowTextW(label, text, 256);
         SIZE size{};
         GetTextExtentPoint32W(dc, text, length, &size);
-        const int x = control == controls::Label_Version ? centre - size.cx / 2 : scaled(FAE_LABEL.x);
+        // A pixel to spare on each side: a static control that is exactly as wide as its
+        // measured text may break or clip the text's last character when it draws smoothed.
+        const int width = size.cx + 2 * scaled(1);
+        const int x = control == controls::Label_Version ? centre - width / 2 : scaled(FAE_LABEL.x);
         const int y = scaled(control == controls::Label_Version ? VERSION_LABEL_Y : FAE_LABEL.y);
-        SetWindowPos(label, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(label, nullptr, x, y, width, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     SelectObject(dc, previous);
     ReleaseDC(window_, dc);

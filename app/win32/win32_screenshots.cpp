@@ -187,6 +187,8 @@ void take_win32_screenshots(Win32MainWindow& window, const std::string& folder,
                             const std::string& tag, const std::string& firmware_folder) {
     CreateDirectoryW(wide_path(folder).c_str(), nullptr);
     run = {&window, folder, tag, firmware_folder, nullptr};
+    // The pointer out of the way, so no hint shows in the picture of the window.
+    SetCursorPos(0, 0);
     after(SETTLE_MS * 2, window_shot);
 }
 
