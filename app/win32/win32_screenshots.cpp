@@ -101,25 +101,26 @@ int button_with_full_hint(const MainForm& form) {
     return 0;
 }
 
-// A shown top-level window of this thread of the class, other than the main window.
+struct WindowSearch {
+    const wchar_t* class_name;
+    HWND found;
+};
+
+BOOL CALLBACK match_window(HWND candidate, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    std::array<wchar_t, 64> name{};
+    GetClassNameW(candidate, name.data(), static_cast<int>(name.size()));
+    if (IsWindowVisible(candidate) && lstrcmpW(name.data(), search->class_name) == 0) {
+        search->found = candidate;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A shown top-level window of this thread of the class.
 HWND shown_window_of_class(const wchar_t* class_name) {
-    struct Search {
-        const wchar_t* class_name;
-        HWND found;
-    } search{class_name, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND candidate, LPARAM parameter) -> BOOL {
-            auto* looking = reinterpret_cast<Search*>(parameter);
-            std::array<wchar_t, 64> name{};
-            GetClassNameW(candidate, name.data(), static_cast<int>(name.size()));
-            if (IsWindowVisible(candidate) && lstrcmpW(name.data(), looking->class_name) == 0) {
-                looking->found = candidate;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{class_name, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), match_window, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
