@@ -7,6 +7,7 @@
 
 #include "os_threads.h"
 #include "sha256.h"
+#include "sim_json.h"
 #include "sim_input_file.h"
 
 namespace korvel {
@@ -32,36 +33,6 @@ const char* direction_name(const SimJournalEntry& command) {
     return "none";
 }
 
-// Bytes of the well-formed UTF-8 character text starts with (1 for ASCII); 0 when it starts
-// with none.
-std::size_t utf8_sequence_length(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[i]);
-        if ((next & 0xC0u) != 0x80u) return 0;
-        code = code << 6 | (next & 0x3Fu);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-    return length;
-}
-
 }  // namespace
 
 std::string json_string(std::string_view text) {
@@ -70,7 +41,7 @@ std::string json_string(std::string_view text) {
     out += '"';
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        const std::size_t length = utf8_sequence_length(text.substr(i));
+        const std::size_t length = utf8_character_length(text.substr(i));
         if (length == 0) {
             out += "\xEF\xBF\xBD";  // U+FFFD for a byte that starts no UTF-8 character
             ++i;

@@ -258,35 +258,12 @@ private:
         return true;
     }
 
-    // One UTF-8 sequence, checked: no overlong forms, no surrogates, nothing above U+10FFFF.
+    // One UTF-8 character, checked.
     bool utf8_sequence(std::string& out) {
-        const auto lead = static_cast<unsigned char>(peek());
-        int length = 0;
-        std::uint32_t code = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1Fu;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0Fu;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07u;
-        } else {
-            return fail("not UTF-8");
-        }
-        if (text_.size() - at_ < static_cast<std::size_t>(length)) return fail("not UTF-8");
-        for (int i = 1; i < length; ++i) {
-            const auto next = static_cast<unsigned char>(text_[at_ + static_cast<std::size_t>(i)]);
-            if ((next & 0xC0u) != 0x80u) return fail("not UTF-8");
-            code = code << 6 | (next & 0x3Fu);
-        }
-        const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-        if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-            return fail("not UTF-8");
-        }
-        out.append(text_.substr(at_, static_cast<std::size_t>(length)));
-        at_ += static_cast<std::size_t>(length);
+        const std::size_t length = utf8_character_length(text_.substr(at_));
+        if (length < 2) return fail("not UTF-8");
+        out.append(text_.substr(at_, length));
+        at_ += length;
         return true;
     }
 
@@ -361,6 +338,35 @@ JsonValue JsonValue::make_object(Object value) {
 const JsonValue::Array& JsonValue::array() const { return array_ ? *array_ : EMPTY_ARRAY; }
 
 const JsonValue::Object& JsonValue::object() const { return object_ ? *object_ : EMPTY_OBJECT; }
+
+std::size_t utf8_character_length(std::string_view text) {
+    if (text.empty()) return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0u) != 0x80u) return 0;
+        code = code << 6 | (next & 0x3Fu);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
+    return length;
+}
 
 bool parse_json(std::string_view text, JsonValue& value, JsonSyntaxError& error) {
     return Parser(text).document(value, error);
