@@ -102,10 +102,7 @@ void send_adapter_inquiry(std::uint8_t host) {
     std::memset(&adapter_request, 0, sizeof adapter_request);
     adapter_request.SRB_Cmd = SC_HA_INQUIRY;
     adapter_request.SRB_HaId = host;
-    aspi_send_command(&adapter_request);
-    while (read_status_byte(adapter_request.SRB_Status) == SS_PENDING) {
-        platform_yield();
-    }
+    aspi_send_and_wait(&adapter_request);
 }
 
 void copy_text(char* text, const std::uint8_t* data, std::size_t length) {
@@ -155,6 +152,12 @@ void scsi_execute(SRB_ExecSCSICmd& srb, bool pump) {
             if (UserInterface* ui = installed_user_interface()) ui->process_pending_messages();
         }
         platform_sleep(POLL_INTERVAL_MS);
+    }
+    // The emulation completes requests on its own thread and writes the status right after the
+    // first sense byte: a wait that ended on the sense byte waits for that status too, so the
+    // block is never reused while the status is still to come. (A library may never write one.)
+    if (!aspi_library_mode()) {
+        while (read_status_byte(srb.SRB_Status) == SS_PENDING) platform_yield();
     }
     platform_sleep(POLL_INTERVAL_MS);
 }

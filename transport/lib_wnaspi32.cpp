@@ -6,7 +6,9 @@
 #include "aspi_srb.h"
 #include "linux_sg_provider.h"
 #include "nt_emulation.h"
+#include "pass_through_worker.h"
 #include "platform_seam.h"
+#include "thread_seam.h"
 
 namespace korvel {
 
@@ -98,10 +100,13 @@ std::uint8_t aspi_send_command(void* srb) {
             break;
         }
         case SC_EXEC_SCSI_CMD: {
+            // Carried out on the worker thread, which writes the final status itself: the
+            // block's status must not be touched here once it is handed over.
             auto& exec = *static_cast<SRB_ExecSCSICmd*>(srb);
-            status = emulation == Emulation::linux_sg ? sg_exec_scsi(exec)
-                                                      : emulate_exec_scsi(exec);
-            break;
+            status = send_to_worker(exec, emulation == Emulation::linux_sg ? sg_exec_scsi
+                                                                           : emulate_exec_scsi);
+            if (status == SS_PENDING) return status;
+            break;  // carried out here, without the platform's threads
         }
         case SC_ABORT_SRB:
             status = SS_PENDING;
@@ -114,6 +119,17 @@ std::uint8_t aspi_send_command(void* srb) {
     return status;
 }
 
+std::uint8_t aspi_send_and_wait(void* srb) {
+    aspi_send_command(srb);
+    std::atomic_ref<std::uint8_t> status(
+        static_cast<std::uint8_t*>(srb)[offsetof(SRB_Header, SRB_Status)]);
+    std::uint8_t final_status = SS_PENDING;
+    while ((final_status = status.load(std::memory_order_acquire)) == SS_PENDING) {
+        platform_yield();
+    }
+    return final_status;
+}
+
 void aspi_unload() {
     if (aspi_library_mode()) {
         AspiLibraryLoader* loader = installed_platform().aspi_library;
@@ -123,6 +139,8 @@ void aspi_unload() {
         support_entry = nullptr;
         return;
     }
+    // The request under way ends first: its handle is closed after it, and only once.
+    stop_worker();
     if (emulation == Emulation::linux_sg) {
         close_all_sg_devices();
     } else {

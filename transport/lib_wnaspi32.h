@@ -16,6 +16,9 @@ void aspi_load();
 std::uint32_t aspi_support_info();
 /// Sends a 60- or 80-byte request block; returns its status byte (read SRB_Status instead).
 std::uint8_t aspi_send_command(void* srb);
+/// Sends a request block and waits, without pumping any window, until its status is final;
+/// returns that status. For requests that end by themselves (not SC_ABORT_SRB).
+std::uint8_t aspi_send_and_wait(void* srb);
 /// Frees the library, or closes every device handle of the emulation.
 void aspi_unload();
 

@@ -27,7 +27,7 @@ protected:
     std::string product_at(std::uint8_t host, std::uint8_t target) {
         std::uint8_t data[36] = {};
         SRB_ExecSCSICmd srb = inquiry_request(host, target, data);
-        if (aspi_send_command(&srb) != SS_COMP) return "";
+        if (aspi_send_and_wait(&srb) != SS_COMP) return "";
         return std::string(reinterpret_cast<const char*>(data + 16), 16);
     }
 };

@@ -42,7 +42,7 @@ protected:
 TEST_F(ExecScsi, GoodStatusCompletesWithTheData) {
     GuardedExec block = request(2, inquiry);
     block.srb.SRB_HaStat = 0x33;
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_COMP);
     EXPECT_EQ(block.srb.SRB_Status, SS_COMP);
     EXPECT_EQ(block.srb.SRB_TargStat, 0);
     EXPECT_EQ(block.srb.SRB_HaStat, 0);
@@ -53,7 +53,7 @@ TEST_F(ExecScsi, GoodStatusCompletesWithTheData) {
 TEST_F(ExecScsi, CommandReachesTheDeviceAsSent) {
     for (std::size_t i = 0; i < 4096; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
     GuardedExec block = request(5, write_buffer, SRB_DIR_OUT, 4096);
-    aspi_send_command(&block.srb);
+    aspi_send_and_wait(&block.srb);
     const std::vector<SimJournalEntry> journal = bridge->journal();
     ASSERT_FALSE(journal.empty());
     const SimJournalEntry& last = journal.back();
@@ -69,7 +69,7 @@ TEST_F(ExecScsi, CheckConditionCopiesTheDeviceSense) {
     disk->inject_check_condition(1, sense);
     GuardedExec block = request(2, inquiry);
     block.srb.SenseArea[14] = 0x99;  // beyond the 14 bytes asked for
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     EXPECT_EQ(block.srb.SRB_TargStat, SCSI_STATUS_CHECK_CONDITION);
     EXPECT_EQ(std::memcmp(block.srb.SenseArea, sense.data(), 14), 0);
     EXPECT_EQ(block.srb.SenseArea[14], 0x99);
@@ -78,7 +78,7 @@ TEST_F(ExecScsi, CheckConditionCopiesTheDeviceSense) {
 TEST_F(ExecScsi, BusyFailsWithoutSense) {
     disk->inject_busy(1);
     GuardedExec block = request(2, inquiry);
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     EXPECT_EQ(block.srb.SRB_TargStat, SCSI_STATUS_BUSY);
     for (std::uint8_t byte : block.srb.SenseArea) EXPECT_EQ(byte, 0);
 }
@@ -88,7 +88,7 @@ TEST_F(ExecScsi, InvalidParameterGivesBufferTooBigWithMadeUpSense) {
     block.srb.SRB_TargStat = 0x44;
     block.srb.SRB_HaStat = 0x55;
     std::memset(block.srb.SenseArea, 0xEE, 16);
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_BUFFER_TOO_BIG);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_BUFFER_TOO_BIG);
     const std::uint8_t expected[16] = {0x70, 0, 0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                        0xEE, 0xEE};
     EXPECT_EQ(std::memcmp(block.srb.SenseArea, expected, 16), 0);
@@ -99,13 +99,13 @@ TEST_F(ExecScsi, InvalidParameterGivesBufferTooBigWithMadeUpSense) {
 TEST_F(ExecScsi, OtherPlatformFailuresGiveHardwareError) {
     disk->set_removed(true);  // a vanished device keeps its slot
     GuardedExec block = request(2, inquiry);
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     EXPECT_EQ(block.srb.SenseArea[0], 0x70);
     EXPECT_EQ(block.srb.SenseArea[2], 0x04);
 
     sim.nt.set_writable(false);  // made-up sense only where the block may be written
     GuardedExec unwritable = request(2, inquiry);
-    EXPECT_EQ(aspi_send_command(&unwritable.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&unwritable.srb), SS_ERR);
     EXPECT_EQ(unwritable.srb.SenseArea[0], 0);
 }
 
@@ -120,7 +120,7 @@ TEST_F(ExecScsi, EmptyOrImpossibleAddressIsNoDevice) {
         block.srb.SRB_Target = address.target;
         block.srb.SRB_Lun = address.lun;
         std::memset(block.srb.SenseArea, 0xEE, 16);
-        EXPECT_EQ(aspi_send_command(&block.srb), SS_NO_DEVICE);
+        EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_NO_DEVICE);
         EXPECT_EQ(block.srb.SenseArea[0], 0xEE);
         expect_guard_intact(block);
     }
@@ -130,27 +130,27 @@ TEST_F(ExecScsi, OverlongCommandIsRefusedWithoutReachingThePlatform) {
     const std::uint32_t calls = sim.nt.pass_through_count();
     GuardedExec block = request(2, inquiry);
     block.srb.SRB_CDBLen = 255;
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_BUFFER_TOO_BIG);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_BUFFER_TOO_BIG);
     EXPECT_EQ(block.srb.SenseArea[2], 0x05);
     EXPECT_EQ(sim.nt.pass_through_count(), calls);
     expect_guard_intact(block);
 
     block.srb.SRB_CDBLen = 16;  // the largest a command may be
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_COMP);
 }
 
 TEST_F(ExecScsi, LargeSenseLengthsStayInsideTheBlock) {
     disk->inject_check_condition(1, std::vector<std::uint8_t>(32, 0x71));
     GuardedExec block = request(2, inquiry);
     block.srb.SRB_SenseLen = 255;
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     EXPECT_EQ(block.srb.SenseArea[15], 0x71);
     expect_guard_intact(block);
 
     disk->set_removed(true);
     GuardedExec failed = request(2, inquiry);
     failed.srb.SRB_SenseLen = 255;
-    EXPECT_EQ(aspi_send_command(&failed.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&failed.srb), SS_ERR);
     expect_guard_intact(failed);
 }
 

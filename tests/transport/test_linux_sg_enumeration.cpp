@@ -175,7 +175,7 @@ TEST_F(LinuxSgEnumeration, AdapterInquiryNamesTheDriver) {
     sg.set_proc_name(0, "sym53c8xx\n");
     SRB_HAInquiry srb{};
     srb.SRB_Cmd = SC_HA_INQUIRY;
-    EXPECT_EQ(aspi_send_command(&srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&srb), SS_COMP);
     EXPECT_EQ(srb.SRB_Status, SS_COMP);
     EXPECT_EQ(srb.HA_Count, 2);
     EXPECT_EQ(srb.HA_SCSI_ID, 7);
@@ -204,7 +204,7 @@ TEST_F(LinuxSgEnumeration, LongDriverNamesStayInsideTheBlock) {
     std::memset(block.after, 0xCC, sizeof block.after);
     block.srb.SRB_Cmd = SC_HA_INQUIRY;
     block.srb.HA_Rsvd1 = 0xBEEF;
-    aspi_send_command(&block.srb);
+    aspi_send_and_wait(&block.srb);
     EXPECT_EQ(std::string(block.srb.HA_Identifier, block.srb.HA_Identifier + 16),
               std::string(16, 'n'));
     EXPECT_EQ(block.srb.HA_Unique[0], 0x07);  // the field after it is the emulation's own
@@ -237,7 +237,7 @@ TEST_F(LinuxSgEnumeration, WithoutTheSgSeamNothingIsFound) {
     std::uint8_t data[36] = {};
     SRB_ExecSCSICmd srb =
         exec_request(0, 0, 0, {0x12, 0, 0, 0, 36, 0}, SRB_DIR_IN, data, sizeof data);
-    EXPECT_EQ(aspi_send_command(&srb), SS_NO_DEVICE);
+    EXPECT_EQ(aspi_send_and_wait(&srb), SS_NO_DEVICE);
     EXPECT_EQ(identifier_of(0), "");
 }
 

@@ -58,7 +58,7 @@ protected:
 TEST_F(LinuxSgExec, GoodStatusCompletesWithTheData) {
     GuardedExec block = request(0, 2, inquiry);
     block.srb.SRB_HaStat = 0x33;
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_COMP);
     EXPECT_EQ(block.srb.SRB_Status, SS_COMP);
     EXPECT_EQ(block.srb.SRB_TargStat, 0);
     EXPECT_EQ(block.srb.SRB_HaStat, 0);
@@ -70,7 +70,7 @@ TEST_F(LinuxSgExec, GoodStatusCompletesWithTheData) {
 TEST_F(LinuxSgExec, TheRequestReachesTheDriverAsSent) {
     for (std::size_t i = 0; i < 4096; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
     GuardedExec block = request(1, 5, write_buffer, SRB_DIR_OUT, 4096);
-    aspi_send_command(&block.srb);  // an ordinary device rejects it; only its way counts here
+    aspi_send_and_wait(&block.srb);  // an ordinary device rejects it; only its way counts here
 
     const PassThroughRequest& sent = sg.last_request();
     EXPECT_EQ(sent.cdb_length, 10);
@@ -92,7 +92,7 @@ TEST_F(LinuxSgExec, TheRequestReachesTheDriverAsSent) {
 TEST_F(LinuxSgExec, ACommandWithoutDataGoesWithoutADataPhase) {
     GuardedExec block = request(0, 2, {0x00, 0, 0, 0, 0, 0}, SRB_DIR_NONE, 0);
     block.srb.SRB_BufPointer = nullptr;
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_COMP);
     EXPECT_EQ(disk->journal().back().direction, SimDirection::none);
 }
 
@@ -101,7 +101,7 @@ TEST_F(LinuxSgExec, CheckConditionCopiesTheDeviceSense) {
     disk->inject_check_condition(1, sense);
     GuardedExec block = request(0, 2, write_buffer, SRB_DIR_OUT, 16);
     block.srb.SenseArea[14] = 0x99;  // beyond the 14 bytes asked for
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     EXPECT_EQ(block.srb.SRB_Status, SS_ERR);
     EXPECT_EQ(block.srb.SRB_TargStat, SCSI_STATUS_CHECK_CONDITION);
     EXPECT_EQ(block.srb.SRB_HaStat, 0);
@@ -114,7 +114,7 @@ TEST_F(LinuxSgExec, SenseCopyIsBoundedByTheSenseArea) {
     disk->inject_check_condition(1, fixed_sense(SIM_SENSE_MEDIUM_ERROR, 0x11, 0x00));
     GuardedExec block = request(0, 2, inquiry);
     block.srb.SRB_SenseLen = 255;  // more than the block holds
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     EXPECT_EQ(block.srb.SenseArea[2], SIM_SENSE_MEDIUM_ERROR);
     EXPECT_EQ(sg.last_request().sense_info_length, 32);  // what the platform buffer takes
     expect_guard_intact(block);
@@ -124,7 +124,7 @@ TEST_F(LinuxSgExec, BusyFailsWithoutSense) {
     disk->inject_busy(1);
     GuardedExec block = request(0, 2, inquiry);
     std::memset(block.srb.SenseArea, 0x55, sizeof block.srb.SenseArea);
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     EXPECT_EQ(block.srb.SRB_TargStat, SCSI_STATUS_BUSY);
     for (std::uint8_t byte : block.srb.SenseArea) EXPECT_EQ(byte, 0x55);
 }
@@ -135,7 +135,7 @@ TEST_F(LinuxSgExec, ARefusedRequestIsBufferTooBigWithIllegalRequestSense) {
     block.srb.SRB_TargStat = 0x11;
     block.srb.SRB_HaStat = 0x22;
     std::memset(block.srb.SenseArea, 0x55, sizeof block.srb.SenseArea);
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_BUFFER_TOO_BIG);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_BUFFER_TOO_BIG);
     expect_made_up_sense(block.srb, 0x05);
     EXPECT_EQ(block.srb.SenseArea[14], 0x55);  // only the 14 bytes asked for
     EXPECT_EQ(block.srb.SRB_TargStat, 0x11);   // left as the caller set them
@@ -146,12 +146,12 @@ TEST_F(LinuxSgExec, AFailedCallIsAnErrorWithHardwareErrorSense) {
     sg.fail_sg_io(disk_node, SgIoOutcome::failed, 1);
     GuardedExec block = request(0, 2, inquiry);
     block.srb.SRB_TargStat = 0x11;
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR);
     expect_made_up_sense(block.srb, 0x04);
     EXPECT_EQ(block.srb.SRB_TargStat, 0x11);
     // The next request goes through again.
     GuardedExec again = request(0, 2, inquiry);
-    EXPECT_EQ(aspi_send_command(&again.srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&again.srb), SS_COMP);
 }
 
 TEST_F(LinuxSgExec, HostErrorsAreErrorsEvenWithGoodStatus) {
@@ -159,7 +159,7 @@ TEST_F(LinuxSgExec, HostErrorsAreErrorsEvenWithGoodStatus) {
         sg.inject_transport_status(disk_node, host_status, 0, 1);
         GuardedExec block = request(0, 2, inquiry);
         block.srb.SRB_TargStat = 0x11;
-        EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR) << host_status;
+        EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR) << host_status;
         expect_made_up_sense(block.srb, 0x04);
         EXPECT_EQ(block.srb.SRB_TargStat, 0x11);
     }
@@ -171,14 +171,14 @@ TEST_F(LinuxSgExec, DriverErrorsAreErrorsButSenseAloneIsNot) {
          {DRIVER_ERROR, DRIVER_TIMEOUT, static_cast<std::uint16_t>(DRIVER_TIMEOUT | SUGGEST_RETRY)}) {
         sg.inject_transport_status(disk_node, 0, driver_status, 1);
         GuardedExec block = request(0, 2, inquiry);
-        EXPECT_EQ(aspi_send_command(&block.srb), SS_ERR) << driver_status;
+        EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_ERR) << driver_status;
         expect_made_up_sense(block.srb, 0x04);
     }
     // "Sense follows" and a mere suggestion name no error.
     for (const std::uint16_t driver_status : {SG_DRIVER_SENSE, SUGGEST_RETRY}) {
         sg.inject_transport_status(disk_node, 0, driver_status, 1);
         GuardedExec block = request(0, 2, inquiry);
-        EXPECT_EQ(aspi_send_command(&block.srb), SS_COMP) << driver_status;
+        EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_COMP) << driver_status;
     }
 }
 
@@ -190,7 +190,7 @@ TEST_F(LinuxSgExec, AnEmptyAddressIsNoDeviceAndTouchesNothing) {
         block.srb.SRB_Lun = lun;
         std::memset(block.srb.SenseArea, 0x55, sizeof block.srb.SenseArea);
         block.srb.SRB_TargStat = 0x11;
-        EXPECT_EQ(aspi_send_command(&block.srb), SS_NO_DEVICE);
+        EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_NO_DEVICE);
         EXPECT_EQ(block.srb.SRB_Status, SS_NO_DEVICE);
         EXPECT_EQ(block.srb.SRB_TargStat, 0x11);
         for (std::uint8_t byte : block.srb.SenseArea) EXPECT_EQ(byte, 0x55);
@@ -201,7 +201,7 @@ TEST_F(LinuxSgExec, AnEmptyAddressIsNoDeviceAndTouchesNothing) {
 TEST_F(LinuxSgExec, ACommandLongerThanSixteenBytesIsRefusedBeforeTheDriver) {
     GuardedExec block = request(0, 2, inquiry);
     block.srb.SRB_CDBLen = 17;
-    EXPECT_EQ(aspi_send_command(&block.srb), SS_BUFFER_TOO_BIG);
+    EXPECT_EQ(aspi_send_and_wait(&block.srb), SS_BUFFER_TOO_BIG);
     expect_made_up_sense(block.srb, 0x05);
     EXPECT_EQ(sg.sg_io_count(), 0u);
 }
@@ -211,16 +211,16 @@ TEST_F(LinuxSgExec, AReadOnlyNodeTakesReadsButNotWrites) {
     sg.refuse_open(disk_node, OpenAccess::read_write);
     ASSERT_EQ(start(), 0x0102u);
     GuardedExec read = request(0, 2, inquiry);
-    EXPECT_EQ(aspi_send_command(&read.srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&read.srb), SS_COMP);
     GuardedExec write = request(0, 2, write_buffer, SRB_DIR_OUT, 16);
-    EXPECT_EQ(aspi_send_command(&write.srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&write.srb), SS_ERR);
     expect_made_up_sense(write.srb, 0x04);
 }
 
 TEST_F(LinuxSgExec, OtherCommandCodesAreAnsweredAsByTheNtEmulation) {
     SRB_ExecSCSICmd srb = exec_request(0, 2, 0, inquiry, SRB_DIR_IN, data, 36);
     srb.SRB_Cmd = SC_GET_DEV_TYPE;
-    EXPECT_EQ(aspi_send_command(&srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&srb), SS_ERR);
     srb.SRB_Cmd = SC_ABORT_SRB;
     srb.SRB_Status = 0x77;
     EXPECT_EQ(aspi_send_command(&srb), SS_PENDING);

@@ -20,7 +20,7 @@ TEST_F(ServiceLayer, NineXFamilyUsesTheLibraryAndForwardsItsAnswers) {
 
     SRB_HAInquiry inquiry{};
     inquiry.SRB_Cmd = SC_HA_INQUIRY;
-    aspi_send_command(&inquiry);
+    aspi_send_and_wait(&inquiry);
     EXPECT_EQ(sim.aspi.send_count(), 1u);
 
     aspi_unload();
@@ -40,13 +40,13 @@ TEST_F(ServiceLayer, StatusReturnedButNotWrittenByTheLibraryReachesTheBlock) {
 
     SRB_HAInquiry known{};
     known.SRB_Cmd = SC_HA_INQUIRY;
-    EXPECT_EQ(aspi_send_command(&known), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&known), SS_COMP);
     EXPECT_EQ(known.SRB_Status, SS_COMP);
 
     SRB_HAInquiry unknown{};
     unknown.SRB_Cmd = SC_HA_INQUIRY;
     unknown.SRB_HaId = 5;
-    EXPECT_EQ(aspi_send_command(&unknown), SS_INVALID_HA);
+    EXPECT_EQ(aspi_send_and_wait(&unknown), SS_INVALID_HA);
     EXPECT_EQ(unknown.SRB_Status, SS_INVALID_HA);
 }
 
@@ -103,7 +103,7 @@ TEST_F(ServiceLayer, EmulationAnswersEachCommandCode) {
     SRB_Header header{};
     header.SRB_Status = 0x55;
     header.SRB_Cmd = SC_GET_DEV_TYPE;
-    EXPECT_EQ(aspi_send_command(&header), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&header), SS_ERR);
     EXPECT_EQ(header.SRB_Status, SS_ERR);
 
     header.SRB_Status = 0x55;
@@ -113,7 +113,7 @@ TEST_F(ServiceLayer, EmulationAnswersEachCommandCode) {
 
     for (std::uint8_t code : {SC_RESET_DEV, std::uint8_t{0x05}, std::uint8_t{0x7F}}) {
         header.SRB_Cmd = code;
-        EXPECT_EQ(aspi_send_command(&header), SS_ERR) << int{code};
+        EXPECT_EQ(aspi_send_and_wait(&header), SS_ERR) << int{code};
     }
 }
 
@@ -132,7 +132,7 @@ GuardedInquiry ha_inquiry(std::uint8_t host) {
     block.srb.HA_ManagerId[15] = 0xAB;  // the byte after the manager text stays as it was
     block.srb.SRB_Cmd = SC_HA_INQUIRY;
     block.srb.SRB_HaId = host;
-    aspi_send_command(&block.srb);
+    aspi_send_and_wait(&block.srb);
     return block;
 }
 

@@ -104,7 +104,7 @@ TEST_F(WineServiceLayer, RefusedPassThroughMakesUpHardwareErrorSense) {
     std::memset(srb.SenseArea, 0xCC, sizeof srb.SenseArea);
 
     // Wine refuses the pass-through with an error other than an invalid parameter.
-    EXPECT_EQ(aspi_send_command(&srb), SS_ERR);
+    EXPECT_EQ(aspi_send_and_wait(&srb), SS_ERR);
     EXPECT_EQ(srb.SRB_Status, SS_ERR);
     const std::uint8_t hardware_error[14] = {0x70, 0x00, 0x04};
     EXPECT_EQ(std::memcmp(srb.SenseArea, hardware_error, sizeof hardware_error), 0);
@@ -117,7 +117,7 @@ TEST_F(WineServiceLayer, RefusedPassThroughMakesUpHardwareErrorSense) {
     // An address with no device answers at once and leaves the sense area alone.
     srb.SRB_Target = 1;
     std::memset(srb.SenseArea, 0xCC, sizeof srb.SenseArea);
-    EXPECT_EQ(aspi_send_command(&srb), SS_NO_DEVICE);
+    EXPECT_EQ(aspi_send_and_wait(&srb), SS_NO_DEVICE);
     EXPECT_EQ(srb.SenseArea[0], 0xCC);
 }
 
@@ -139,7 +139,7 @@ TEST_F(WineServiceLayer, HostAdapterInquiryNamesThePortDriverFromTheDeviceMap) {
     srb.SRB_HaId = 0x1a;
     srb.HA_Rsvd1 = 0xBEEF;
     srb.HA_ManagerId[15] = 0x99;
-    EXPECT_EQ(aspi_send_command(&srb), SS_COMP);
+    EXPECT_EQ(aspi_send_and_wait(&srb), SS_COMP);
     EXPECT_EQ(srb.SRB_Status, SS_COMP);
     EXPECT_EQ(srb.HA_Count, 1);
     EXPECT_EQ(srb.HA_SCSI_ID, 7);

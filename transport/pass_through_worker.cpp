@@ -1,0 +1,126 @@
+#include "pass_through_worker.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "platform_seam.h"
+#include "thread_seam.h"
+
+namespace korvel {
+
+namespace {
+
+// The one worker of the program, and what it was handed. The lock guards the hand-over
+// fields; the events say "a request waits" and "the worker is idle".
+class Worker final : public ThreadWork {
+public:
+    bool running() const { return thread_ != 0; }
+
+    bool start(Threads& threads) {
+        threads_ = &threads;
+        lock_ = threads.create_lock();
+        work_waiting_ = threads.create_event();
+        idle_ = threads.create_event();
+        threads.set_event(idle_);
+        stopping_ = false;
+        thread_ = threads.start(*this);
+        if (thread_ != 0) return true;
+        close_handles();
+        return false;
+    }
+
+    void hand_over(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
+        // One request at a time: the one before this has written its status already (the
+        // caller waits for it), but the worker may still be on its way back to waiting.
+        threads_->wait_event(idle_, WAIT_FOREVER);
+        threads_->lock(lock_);
+        threads_->reset_event(idle_);
+        srb_ = &srb;
+        execute_ = execute;
+        threads_->set_event(work_waiting_);
+        threads_->unlock(lock_);
+    }
+
+    void stop() {
+        threads_->wait_event(idle_, WAIT_FOREVER);
+        threads_->lock(lock_);
+        stopping_ = true;
+        threads_->set_event(work_waiting_);
+        threads_->unlock(lock_);
+        threads_->join(thread_);
+        thread_ = 0;
+        close_handles();
+    }
+
+    void run() override {
+        for (;;) {
+            threads_->wait_event(work_waiting_, WAIT_FOREVER);
+            threads_->lock(lock_);
+            threads_->reset_event(work_waiting_);
+            SRB_ExecSCSICmd* srb = srb_;
+            const ExecuteRequest execute = execute_;
+            const bool stopping = stopping_;
+            srb_ = nullptr;
+            threads_->unlock(lock_);
+            if (stopping) return;
+            if (srb != nullptr) carry_out(*srb, execute);
+            threads_->set_event(idle_);
+        }
+    }
+
+private:
+    // Carries the request out on a copy of the block, so that the caller, who polls the
+    // status and the first sense byte while it waits, never reads a byte being written: the
+    // results go back into its block, then the first sense byte and the status, each stored
+    // with release ordering (the caller may stop waiting at either).
+    static void carry_out(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
+        static SRB_ExecSCSICmd work;
+        // The copy keeps what the caller's block held: what the request leaves alone (the sense
+        // area of a request without sense) goes back unchanged.
+        std::memcpy(&work, &srb, sizeof work);
+        const std::uint8_t status = execute(work);
+        srb.SRB_HaStat = work.SRB_HaStat;
+        srb.SRB_TargStat = work.SRB_TargStat;
+        std::memcpy(srb.SenseArea + 1, work.SenseArea + 1, sizeof srb.SenseArea - 1);
+        std::atomic_ref<std::uint8_t>(srb.SenseArea[0]).store(work.SenseArea[0],
+                                                              std::memory_order_release);
+        std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(status, std::memory_order_release);
+    }
+
+    void close_handles() {
+        threads_->close_event(work_waiting_);
+        threads_->close_event(idle_);
+        threads_->close_lock(lock_);
+        work_waiting_ = idle_ = lock_ = 0;
+    }
+
+    Threads* threads_ = nullptr;
+    OsHandle thread_ = 0;
+    OsHandle lock_ = 0;
+    OsHandle work_waiting_ = 0;
+    OsHandle idle_ = 0;
+    SRB_ExecSCSICmd* srb_ = nullptr;
+    ExecuteRequest execute_ = nullptr;
+    bool stopping_ = false;
+};
+
+Worker worker;
+
+}  // namespace
+
+std::uint8_t send_to_worker(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
+    Threads* threads = installed_platform().threads;
+    if (threads == nullptr || (!worker.running() && !worker.start(*threads))) {
+        return execute(srb);
+    }
+    std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(SS_PENDING, std::memory_order_relaxed);
+    worker.hand_over(srb, execute);
+    return SS_PENDING;
+}
+
+void stop_worker() {
+    if (worker.running()) worker.stop();
+}
+
+}  // namespace korvel
