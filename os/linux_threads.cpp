@@ -54,6 +54,12 @@ public:
     }
 
     void yield() override { sched_yield(); }
+    std::uint32_t milliseconds() override {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                          static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+    }
 
     OsHandle start(ThreadWork& work) override {
         pthread_t thread{};

@@ -26,6 +26,7 @@ public:
     void sleep(std::uint32_t milliseconds) override { Sleep(milliseconds); }
 
     void yield() override { Sleep(0); }
+    std::uint32_t milliseconds() override { return GetTickCount(); }
 
     OsHandle start(ThreadWork& work) override {
         return reinterpret_cast<OsHandle>(CreateThread(nullptr, 0, run_work, &work, 0, nullptr));

@@ -1,15 +1,24 @@
 // Execution of requests and the standard SCSI commands.
 #include "lib_aspi.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
 #include "lib_aspi_request.h"
 #include "lib_wnaspi32.h"
+#include "platform_seam.h"
 #include "thread_seam.h"
 #include "ui_seam.h"
 
 namespace korvel {
+
+namespace {
+
+// How often a pumped pause lets the window handle its messages.
+constexpr std::uint32_t PUMP_INTERVAL_MS = 5;
+
+}  // namespace
 
 namespace scsi_detail {
 
@@ -47,6 +56,23 @@ void write_be24(std::uint8_t* bytes, std::uint32_t value) {
 bool request_completed(SRB_ExecSCSICmd& srb) {
     return std::atomic_ref<std::uint8_t>(srb.SRB_Status).load(std::memory_order_acquire) ==
            SS_COMP;
+}
+
+void pause(std::uint32_t milliseconds, bool pump) {
+    Threads* threads = installed_platform().threads;
+    UserInterface* ui = pump ? installed_user_interface() : nullptr;
+    if (threads == nullptr || ui == nullptr) {
+        platform_sleep(milliseconds);
+        return;
+    }
+    // The bridge needs the time, the window does not: it is pumped as in a request's wait.
+    const std::uint32_t start = threads->milliseconds();
+    for (;;) {
+        ui->process_pending_messages();
+        const std::uint32_t waited = threads->milliseconds() - start;
+        if (waited >= milliseconds) return;
+        threads->sleep(std::min(milliseconds - waited, PUMP_INTERVAL_MS));
+    }
 }
 
 }  // namespace scsi_detail
@@ -151,7 +177,8 @@ void scsi_execute(SRB_ExecSCSICmd& srb, bool pump) {
         if (pump) {
             if (UserInterface* ui = installed_user_interface()) ui->process_pending_messages();
         }
-        platform_sleep(POLL_INTERVAL_MS);
+        // Ends at once when the emulation's worker finishes the request.
+        aspi_wait(POLL_INTERVAL_MS);
     }
     // The emulation completes requests on its own thread and writes the status right after the
     // first sense byte: a wait that ended on the sense byte waits for that status too, so the

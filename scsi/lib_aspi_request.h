@@ -22,6 +22,10 @@ void write_be16(std::uint8_t* bytes, std::uint32_t value);
 /// Writes the low 24 bits of a value, high byte first.
 void write_be24(std::uint8_t* bytes, std::uint32_t value);
 
+/// Waits at least this many milliseconds; with pump, the window goes on handling its messages
+/// through the wait (every few milliseconds).
+void pause(std::uint32_t milliseconds, bool pump);
+
 /// Whether the request ended with SS_COMP. Read as an acquire load: the status may have been
 /// written on the provider's own thread.
 bool request_completed(SRB_ExecSCSICmd& srb);

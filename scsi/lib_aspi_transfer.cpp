@@ -76,7 +76,7 @@ int run_transfer(SRB_ExecSCSICmd& srb, const Transfer& transfer, std::uint8_t ho
         scsi_detail::write_be24(cdb + 6, length);
     }
     scsi_execute(srb, transfer.pump);
-    if (transfer.pause) platform_sleep(WRITE_PAUSE_MS);
+    if (transfer.pause) scsi_detail::pause(WRITE_PAUSE_MS, transfer.pump);
     return scsi_detail::request_completed(srb) ? 0 : -1;
 }
 

@@ -119,6 +119,14 @@ std::uint8_t aspi_send_command(void* srb) {
     return status;
 }
 
+void aspi_wait(std::uint32_t milliseconds) {
+    if (aspi_library_mode()) {
+        platform_sleep(milliseconds);
+    } else {
+        wait_for_worker(milliseconds);
+    }
+}
+
 std::uint8_t aspi_send_and_wait(void* srb) {
     aspi_send_command(srb);
     std::atomic_ref<std::uint8_t> status(

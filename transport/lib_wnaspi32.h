@@ -16,6 +16,9 @@ void aspi_load();
 std::uint32_t aspi_support_info();
 /// Sends a 60- or 80-byte request block; returns its status byte (read SRB_Status instead).
 std::uint8_t aspi_send_command(void* srb);
+/// Waits until the emulation's request under way has ended or the time has passed (in library
+/// mode, or with nothing under way, simply that long at most).
+void aspi_wait(std::uint32_t milliseconds);
 /// Sends a request block and waits, without pumping any window, until its status is final;
 /// returns that status. For requests that end by themselves (not SC_ABORT_SRB).
 std::uint8_t aspi_send_and_wait(void* srb);

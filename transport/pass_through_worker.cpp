@@ -42,6 +42,8 @@ public:
         threads_->unlock(lock_);
     }
 
+    void wait_idle(std::uint32_t milliseconds) { threads_->wait_event(idle_, milliseconds); }
+
     void stop() {
         threads_->wait_event(idle_, WAIT_FOREVER);
         threads_->lock(lock_);
@@ -117,6 +119,14 @@ std::uint8_t send_to_worker(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
     std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(SS_PENDING, std::memory_order_relaxed);
     worker.hand_over(srb, execute);
     return SS_PENDING;
+}
+
+void wait_for_worker(std::uint32_t milliseconds) {
+    if (worker.running()) {
+        worker.wait_idle(milliseconds);
+    } else {
+        platform_sleep(milliseconds);
+    }
 }
 
 void stop_worker() {

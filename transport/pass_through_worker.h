@@ -23,6 +23,10 @@ using ExecuteRequest = std::uint8_t (*)(SRB_ExecSCSICmd& srb);
 /// is carried out here and its final status returned.
 std::uint8_t send_to_worker(SRB_ExecSCSICmd& srb, ExecuteRequest execute);
 
+/// Waits until the worker is idle (the request under way has written its status) or the time
+/// has passed; sleeps that long when there is no worker.
+void wait_for_worker(std::uint32_t milliseconds);
+
 /// Waits for the request being carried out, if any, and ends the worker.
 void stop_worker();
 

@@ -35,6 +35,9 @@ public:
     virtual void sleep(std::uint32_t milliseconds) = 0;
     /// Lets another ready thread run first (Sleep(0) / sched_yield).
     virtual void yield() = 0;
+    /// Milliseconds of a clock that only goes forward, wrapping at 2^32 (GetTickCount /
+    /// CLOCK_MONOTONIC): for measuring waits, not for telling the time.
+    virtual std::uint32_t milliseconds() = 0;
     /// Runs work.run() on a new thread (CreateThread / pthread_create); 0 when none started.
     virtual OsHandle start(ThreadWork& work) = 0;
     /// Waits until a thread from start has ended, then releases its handle.
