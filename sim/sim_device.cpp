@@ -62,7 +62,24 @@ void SimDevice::set_vpd_page(std::uint8_t page, std::vector<std::uint8_t> bytes)
     vpd_pages_[page] = std::move(bytes);
 }
 
+void SimDevice::add_answer_time(std::vector<std::uint8_t> cdb_prefix, std::uint32_t milliseconds) {
+    std::lock_guard lock(mutex_);
+    answer_times_.push_back({std::move(cdb_prefix), milliseconds});
+}
+
 SimDelivery SimDevice::deliver(const SimCommand& command) {
+    std::uint32_t answer_time = 0;
+    {
+        std::lock_guard lock(mutex_);
+        for (const AnswerTime& rule : answer_times_) {
+            if (starts_with(command.cdb, rule.cdb_prefix)) {
+                answer_time = rule.milliseconds;
+                break;
+            }
+        }
+    }
+    // Outside the lock: the device's journal and state stay readable while it "works".
+    if (answer_time > 0) os_threads().sleep(answer_time);
     std::lock_guard lock(mutex_);
     SimDelivery delivery;
     if (removed_) {

@@ -131,6 +131,10 @@ public:
     /// Makes the carrying call itself fail with os_error (the device sees nothing).
     void inject_call_failure(std::uint32_t count, std::uint32_t os_error,
                              std::vector<std::uint8_t> cdb_prefix = {});
+    /// Makes commands whose CDB starts with cdb_prefix take this long to answer, as a flash
+    /// write does on a real bridge: the delivering thread waits before the device answers. The
+    /// first matching rule counts.
+    void add_answer_time(std::vector<std::uint8_t> cdb_prefix, std::uint32_t milliseconds);
     /// A removed device fails every call with os_error and is not journalled.
     void set_removed(bool removed, std::uint32_t os_error = SIM_ERROR_DEVICE_NOT_CONNECTED);
     bool removed() const;
@@ -176,6 +180,11 @@ private:
     std::array<std::uint8_t, SIM_INQUIRY_CAPACITY> inquiry_{};
     std::map<std::uint8_t, std::vector<std::uint8_t>> vpd_pages_;
     std::vector<Fault> faults_;
+    struct AnswerTime {
+        std::vector<std::uint8_t> cdb_prefix;
+        std::uint32_t milliseconds;
+    };
+    std::vector<AnswerTime> answer_times_;
     bool removed_ = false;
     std::uint32_t removed_error_ = SIM_ERROR_DEVICE_NOT_CONNECTED;
     std::vector<SimJournalEntry> journal_;

@@ -97,6 +97,16 @@ DemoBus lay_out_demo_bus(SimPlatform& sim) {
     return bus;
 }
 
+void give_flash_times(const DemoBus& bus) {
+    constexpr std::uint8_t WRITE_BUFFER = 0x3B;
+    constexpr std::uint8_t READ_BUFFER = 0x3C;
+    for (const DemoDevice& demo : bus.devices) {
+        if (demo.bridge == nullptr) continue;
+        demo.bridge->add_answer_time({WRITE_BUFFER}, 300);
+        demo.bridge->add_answer_time({READ_BUFFER}, 50);
+    }
+}
+
 bool write_demo_firmware_files(const DemoBus& bus, const std::filesystem::path& folder) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);

@@ -43,6 +43,10 @@ inline constexpr const char* DEMO_FOREIGN_FILE = "foreign-PV99.bin";
 /// ("Symmpi") with one PV30 bridge.
 DemoBus lay_out_demo_bus(SimPlatform& sim);
 
+/// Gives the demo's bridges a real bridge's answer times: 300 ms for each write (WRITE BUFFER)
+/// and 50 ms for each read-back (READ BUFFER), so an update takes its time as on a real board.
+void give_flash_times(const DemoBus& bus);
+
 /// Writes the sample files into folder (created when missing): one sound file per bridge,
 /// named after its model text, and the damaged and foreign files. False when one could not be
 /// written.

@@ -232,6 +232,9 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
             for (const DemoDevice& device : demo.devices) {
                 journal_commands(*device.device, device.host, device.target, 0, journal);
             }
+        } else {
+            // A person trying the demo sees an update take its time and its progress move.
+            give_flash_times(demo);
         }
         // The demo's simulated system speaks the language of the process locale.
 #ifdef _WIN32

@@ -139,7 +139,7 @@ private:
         if (object == nullptr ||
             !input_.only_keys(*object, where,
                               {"target", "inquiry", "pages", "capacity", "fail", "corrupt_reads",
-                               "board"})) {
+                               "board", "latency"})) {
             return std::nullopt;
         }
         BusFileDevice device;
@@ -168,6 +168,11 @@ private:
         }
         if (const JsonValue* fail = json_find(*object, "fail");
             fail != nullptr && !read_fail_rules(*fail, json_member(where, "fail"), device)) {
+            return std::nullopt;
+        }
+        if (const JsonValue* latency = json_find(*object, "latency");
+            latency != nullptr &&
+            !read_answer_times(*latency, json_member(where, "latency"), device)) {
             return std::nullopt;
         }
         if (const JsonValue* value_of = json_find(*object, "corrupt_reads")) {
@@ -213,8 +218,10 @@ private:
         return true;
     }
 
-    bool read_fail_rules(const JsonValue& value, const std::string& where,
-                         BusFileDevice& device) {
+    // A list of rules {"cdb": the hex bytes a CDB starts with, number_key: 0 to maximum}.
+    template <typename Add>
+    bool read_cdb_rules(const JsonValue& value, const std::string& where, const char* number_key,
+                        std::int64_t maximum, Add add) {
         if (!value.is_array()) {
             input_.fail(where, "expected an array");
             return false;
@@ -223,19 +230,35 @@ private:
         for (std::size_t i = 0; i < rules.size(); ++i) {
             const std::string at = json_element(where, i);
             const JsonValue::Object* rule = input_.object(rules[i], at);
-            if (rule == nullptr || !input_.only_keys(*rule, at, {"cdb", "times"}) ||
-                !input_.has_key(*rule, at, "cdb") || !input_.has_key(*rule, at, "times")) {
+            if (rule == nullptr || !input_.only_keys(*rule, at, {"cdb", number_key}) ||
+                !input_.has_key(*rule, at, "cdb") || !input_.has_key(*rule, at, number_key)) {
                 return false;
             }
             auto prefix = input_.hex(*json_find(*rule, "cdb"), json_member(at, "cdb"), 1,
                                      BUS_FILE_MAX_CDB_BYTES);
             if (!prefix) return false;
-            const auto times = input_.integer(*json_find(*rule, "times"), json_member(at, "times"),
-                                              0, BUS_FILE_MAX_COUNT);
-            if (!times) return false;
-            device.fail.push_back({std::move(*prefix), static_cast<std::uint32_t>(*times)});
+            const auto number = input_.integer(*json_find(*rule, number_key),
+                                               json_member(at, number_key), 0, maximum);
+            if (!number) return false;
+            add(std::move(*prefix), static_cast<std::uint32_t>(*number));
         }
         return true;
+    }
+
+    bool read_fail_rules(const JsonValue& value, const std::string& where,
+                         BusFileDevice& device) {
+        return read_cdb_rules(value, where, "times", BUS_FILE_MAX_COUNT,
+                              [&](std::vector<std::uint8_t> prefix, std::uint32_t times) {
+                                  device.fail.push_back({std::move(prefix), times});
+                              });
+    }
+
+    bool read_answer_times(const JsonValue& value, const std::string& where,
+                           BusFileDevice& device) {
+        return read_cdb_rules(value, where, "ms", BUS_FILE_MAX_ANSWER_MS,
+                              [&](std::vector<std::uint8_t> prefix, std::uint32_t ms) {
+                                  device.latency.push_back({std::move(prefix), ms});
+                              });
     }
 
     JsonInput input_;
@@ -287,6 +310,9 @@ std::vector<PlacedDevice> lay_out_bus_file(const BusFile& bus, SimPlatform& sim)
                     rule.cdb_prefix);
             }
             if (described.corrupt_reads > 0) device->corrupt_reads(described.corrupt_reads);
+            for (const BusFileAnswerTime& rule : described.latency) {
+                device->add_answer_time(rule.cdb_prefix, rule.milliseconds);
+            }
             on_port.push_back({0, described.target, 0, device, true});
             placed.push_back({port, described.target, 0, std::move(device)});
         }

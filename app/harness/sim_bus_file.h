@@ -27,11 +27,18 @@ inline constexpr std::size_t BUS_FILE_MAX_PAGE_BYTES = 0xFFFF;
 inline constexpr std::size_t BUS_FILE_CAPACITY_BYTES = 8;
 inline constexpr std::size_t BUS_FILE_MAX_CDB_BYTES = 16;
 inline constexpr std::int64_t BUS_FILE_MAX_COUNT = 1000000;
+inline constexpr std::int64_t BUS_FILE_MAX_ANSWER_MS = 60000;
 
 /// "The first `times` commands whose CDB starts with these bytes end in CHECK CONDITION."
 struct BusFileFailRule {
     std::vector<std::uint8_t> cdb_prefix;
     std::uint32_t times = 0;
+};
+
+/// "Commands whose CDB starts with these bytes take this long to answer."
+struct BusFileAnswerTime {
+    std::vector<std::uint8_t> cdb_prefix;
+    std::uint32_t milliseconds = 0;
 };
 
 struct BusFileDevice {
@@ -40,6 +47,7 @@ struct BusFileDevice {
     std::map<std::uint8_t, std::vector<std::uint8_t>> pages;
     std::optional<std::array<std::uint8_t, BUS_FILE_CAPACITY_BYTES>> capacity;
     std::vector<BusFileFailRule> fail;
+    std::vector<BusFileAnswerTime> latency;
     std::uint32_t corrupt_reads = 0;
     SimBoardKind board = SimBoardKind::bridge;
 };

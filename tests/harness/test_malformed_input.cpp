@@ -36,6 +36,8 @@ const BadFile BAD_FILES[] = {
      "adapters[0].devices[0].capacity: 6 bytes, expected exactly 8 bytes"},
     {"bus-page-code.json", true, "adapters[0].devices[0].pages[\"183\"]: a page code is one or two"},
     {"bus-fail-times.json", true, "adapters[0].devices[0].fail[0].times: 2.5 is not an integer"},
+    {"bus-latency-too-long.json", true,
+     "adapters[0].devices[0].latency[0].ms: 60001 is out of range, expected 0 to 60000"},
     {"bus-unknown-key.json", true, "adapters[0].devices[0]: unknown key \"capacty\""},
     {"bus-unknown-locale.json", true, "locale: unknown locale \"xx_YY\""},
     {"bus-duplicate-key.json", true,
