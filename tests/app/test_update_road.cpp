@@ -3,6 +3,8 @@
 // unlocked on every way out.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -221,6 +223,34 @@ TEST_F(UpdateRoad, AFailedWriteStillCountsAsWritten) {
     EXPECT_TRUE(form->form().firmware_written());
     EXPECT_TRUE(received(*pv30.device, OP_READ_SUB_CHANNEL));
     expect_unlocked();
+}
+
+// A 10 ms timer keeps ticking through every write of bridges that take 800 ms per write: the
+// window is never frozen while it flashes (a frozen one would show gaps of a whole write).
+TEST_F(UpdateRoad, ResponsiveThroughSlowWritesOfPv70AndPv20) {
+    constexpr int WRITE_MS = 800;
+    constexpr qint64 GAP_BOUND_MS = 300;
+    for (const std::int32_t family : {FAMILY_PV70, FAMILY_PV20_QTRL}) {
+        const DemoDevice& bridge = demo_bridge(family);
+        bridge.device->add_answer_time({OP_WRITE_BUFFER}, WRITE_MS);
+        select_family(family);
+        QElapsedTimer clock;
+        qint64 last_tick = 0;
+        qint64 longest_gap = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            longest_gap = std::max(longest_gap, now - last_tick);
+            last_tick = now;
+        });
+        clock.start();
+        ticker.start(10);
+        update_with(sample(bridge.sample_file), {ID_YES});
+        ticker.stop();
+        EXPECT_GE(clock.elapsed(), WRITE_MS) << family;
+        EXPECT_LT(longest_gap, GAP_BOUND_MS) << family;
+        EXPECT_TRUE(form->form().firmware_written()) << family;
+    }
 }
 
 }  // namespace
