@@ -9,6 +9,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
@@ -208,6 +209,18 @@ void TForm_Main::create_controls() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, BTN_Exit, &QPushButton::click);
 
+    Label_Progress = new QLabel(this);
+    Label_Progress->setObjectName(QStringLiteral("Label_Progress"));
+    set_box(Label_Progress, PROGRESS_TEXT);
+    Label_Progress->setAlignment(Qt::AlignCenter);
+    Label_Progress->hide();
+    Progress_Update = new QProgressBar(this);
+    Progress_Update->setObjectName(QStringLiteral("Progress_Update"));
+    set_box(Progress_Update, PROGRESS_BAR);
+    Progress_Update->setRange(0, 100);
+    Progress_Update->setTextVisible(false);
+    Progress_Update->hide();
+
     for (std::size_t type = 0; type < ImageList_Target.size(); ++type) {
         ImageList_Target[type] = device_picture(static_cast<int>(type));
     }
@@ -230,6 +243,8 @@ QWidget* TForm_Main::control_widget(int control) const {
         case controls::BTN_UpdateKORVEL: return BTN_UpdateKORVEL;
         case controls::BTN_BackupKORVEL: return BTN_BackupKORVEL;
         case controls::BTN_Exit: return BTN_Exit;
+        case controls::Progress_Update: return Progress_Update;
+        case controls::Label_Progress: return Label_Progress;
         default: return nullptr;
     }
 }
@@ -317,6 +332,13 @@ std::string TForm_Main::choose_firmware_file(const char* /*filter*/, const std::
                              ? file_chooser_(this, open_dialog_filter_, path_from_utilities(folder))
                              : QString();
     return path_for_utilities(path).toStdString();
+}
+
+void TForm_Main::set_progress(bool shown, int percent, const char* text) {
+    Progress_Update->setValue(percent);
+    Label_Progress->setText(QString::fromUtf8(text));
+    Progress_Update->setVisible(shown);
+    Label_Progress->setVisible(shown);
 }
 
 void TForm_Main::close_window() { close(); }

@@ -19,6 +19,7 @@ class QButtonGroup;
 class QCloseEvent;
 class QGroupBox;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QShowEvent;
 class QToolButton;
@@ -76,6 +77,7 @@ private:
     void set_font(const char* family) override;
     void set_busy(bool busy) override;
     std::string choose_firmware_file(const char* filter, const std::string& folder) override;
+    void set_progress(bool shown, int percent, const char* text) override;
     void close_window() override;
 
     void create_controls();
@@ -94,6 +96,8 @@ private:
     QPushButton* BTN_UpdateKORVEL = nullptr;
     QPushButton* BTN_BackupKORVEL = nullptr;
     QPushButton* BTN_Exit = nullptr;
+    QProgressBar* Progress_Update = nullptr;
+    QLabel* Label_Progress = nullptr;
     QButtonGroup* host_group_ = nullptr;
     QButtonGroup* target_group_ = nullptr;
     std::array<QToolButton*, HOST_BUTTONS> host_buttons{};

@@ -9,6 +9,7 @@
 #include "lib_global.h"
 #include "ui_seam.h"
 #include "util_platform_seam.h"
+#include "progress_seam.h"
 
 namespace korvel {
 
@@ -125,6 +126,7 @@ bool confirm_update(int check_result, bool process_messages) {
 }
 
 void report_write_result(int write_result) {
+    report_update_finished(write_result == WRITE_OK);
     if (write_result == WRITE_OK) {
         show_message(message_text(MSG_UPDATE_SUCCEEDED), message_text(MSG_CAPTION_INFORMATION),
                      MB_ICON_INFORMATION_OK);
@@ -141,7 +143,8 @@ void lsi_write_preamble(const DeviceAddress& device) {
 }
 
 int write_and_verify(const DeviceAddress& device, WriteCommand write, ReadCommand read,
-                     std::span<const std::uint8_t> image, std::span<std::uint8_t> readback) {
+                     std::span<const std::uint8_t> image, std::span<std::uint8_t> readback,
+                     int piece, int pieces) {
     if (image.empty() || image.size() > SHORT_FORM_MAX_LENGTH || readback.size() < image.size()) {
         return WRITE_FAILED;
     }
@@ -150,8 +153,10 @@ int write_and_verify(const DeviceAddress& device, WriteCommand write, ReadComman
     int result = WRITE_FAILED;
     for (int attempt = 0; attempt < WRITE_ATTEMPTS && result != WRITE_OK; ++attempt) {
         result = WRITE_FAILED;
+        report_update_step(UpdateStep::writing, piece, pieces);
         if (write(device.host, device.target, device.lun, 0, length, image.data()) != 0) continue;
         std::fill(back.begin(), back.end(), std::uint8_t{0});
+        report_update_step(UpdateStep::verifying, piece, pieces);
         // A read-back that does not complete proves nothing: the attempt has failed.
         if (read(device.host, device.target, device.lun, 0, length, back.data()) != 0) continue;
         if (std::memcmp(back.data(), image.data(), image.size()) == 0) result = WRITE_OK;

@@ -107,8 +107,10 @@ using ReadCommand = int (*)(std::uint8_t host, std::uint8_t target, std::uint8_t
 /// WRITE_ATTEMPTS times, stopping at the first attempt whose write and read both completed
 /// with equal data. WRITE_OK then, else WRITE_FAILED (also when readback is smaller than the
 /// image or the image does not fit the commands' 16-bit length field).
+/// Reports each write as writing, each read-back as verifying, of piece of pieces.
 int write_and_verify(const DeviceAddress& device, WriteCommand write, ReadCommand read,
-                     std::span<const std::uint8_t> image, std::span<std::uint8_t> readback);
+                     std::span<const std::uint8_t> image, std::span<std::uint8_t> readback,
+                     int piece = 1, int pieces = 1);
 
 /// The largest length the 16-bit form of the buffer commands can carry.
 inline constexpr std::size_t SHORT_FORM_MAX_LENGTH = 0xFFFF;

@@ -4,6 +4,7 @@
 #include "lib_aspi_bridge.h"
 #include "lib_aspi_transfer.h"
 #include "lib_global.h"
+#include "progress_seam.h"
 
 namespace korvel::pv20 {
 
@@ -53,6 +54,7 @@ int write_image(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
                 std::span<const std::uint8_t> image) {
     if (image.empty() || image.size() > SHORT_FORM_MAX_LENGTH) return WRITE_FAILED;
     lsi_write_preamble({host, target, lun});
+    report_update_step(UpdateStep::writing, 1, 1);
     return write_buffer_76(host, target, lun, 0, static_cast<std::uint32_t>(image.size()),
                            image.data()) == 0
                ? WRITE_OK

@@ -81,10 +81,10 @@ int write_section(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
     lsi_write_preamble(device);
     if (section == SECOND_SECTION) {
         return write_and_verify(device, write_second_buffer, read_second_buffer, data,
-                                section_readback_buffer);
+                                section_readback_buffer, 2, 2);
     }
     return write_and_verify(device, write_first_buffer, read_first_buffer, data,
-                            section_readback_buffer);
+                            section_readback_buffer, 1, 2);
 }
 
 bool update_firmware(std::uint8_t host, std::uint8_t target, std::uint8_t lun,

@@ -8,6 +8,7 @@
 #include "lib_aspi.h"
 #include "lib_aspi_transfer.h"
 #include "lib_global.h"
+#include "progress_seam.h"
 
 namespace korvel::pv50 {
 
@@ -187,6 +188,7 @@ int write_image(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
     if (image.empty() || image.size() > IMAGE_SIZE) return WRITE_FAILED;
     const auto length = static_cast<std::uint32_t>(image.size());
     lsi_write_preamble({host, target, lun});
+    report_update_step(UpdateStep::writing, 1, 1);
     for (int attempt = 0; attempt < WRITE_ATTEMPTS; ++attempt) {
         if (write_buffer_78(host, target, lun, 0, length, image.data()) == 0) return WRITE_OK;
     }

@@ -5,6 +5,7 @@
 
 #include "lib_aspi_transfer.h"
 #include "lib_global.h"
+#include "progress_seam.h"
 
 namespace korvel::pv70 {
 
@@ -46,10 +47,13 @@ int write_image(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
         const auto address = static_cast<std::uint32_t>(BASE_ADDRESS + offset);
         const std::uint8_t* data = image.data() + offset;
         std::uint8_t* back = readback_buffer + offset;
+        const int number = static_cast<int>(piece) + 1;
+        report_update_step(UpdateStep::writing, number, static_cast<int>(PIECE_COUNT));
         if (write_buffer_64(host, target, lun, address, PIECE_SIZE, data) != 0) {
             return WRITE_FAILED;
         }
         std::memset(back, 0, PIECE_SIZE);
+        report_update_step(UpdateStep::verifying, number, static_cast<int>(PIECE_COUNT));
         if (read_buffer_62(host, target, lun, address, PIECE_SIZE, back) != 0) {
             return WRITE_FAILED;
         }

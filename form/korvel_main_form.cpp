@@ -6,6 +6,7 @@
 #include "korvel_family_dispatch.h"
 #include "korvel_hint.h"
 #include "korvel_msg.h"
+#include "korvel_progress_text.h"
 #include "korvel_runtime_flags.h"
 #include "lib_font.h"
 #include "lib_getfilever.h"
@@ -268,9 +269,14 @@ void MainForm::BTN_UpdateKORVELClick() {
     const int file = open_file(path.c_str(), FIRMWARE_OPEN_MODE);
     if (file <= 0) return;
 
+    // The progress shows from the module's first step until the update road ends.
+    install_update_progress(this);
     const int result =
         update_firmware_for_family(selection_.family_code, selected_host_, selection_.target,
                                    selection_.lun, selection_.bridge_ident, file);
+    install_update_progress(nullptr);
+    progress_percent_ = 0;
+    view_.set_progress(false, 0, "");
     if (result == UPDATE_NO_MODULE) {
         show_message(UNKNOWN_DEVICE_TEXT, message_text(MSG_CAPTION_ERROR), MB_ICON_STOP_OK);
         file_close(file);
@@ -281,6 +287,26 @@ void MainForm::BTN_UpdateKORVELClick() {
     read_sub_channel(static_cast<std::uint8_t>(selected_host_),
                      static_cast<std::uint8_t>(selection_.target),
                      static_cast<std::uint8_t>(selection_.lun));
+}
+
+void MainForm::update_step(UpdateStep step, int piece, int pieces) {
+    // Each piece is written, then verified: two halves of its share of the bar, each counted
+    // as it starts.
+    const int halves = 2 * std::max(pieces, 1);
+    const int started = 2 * (std::clamp(piece, 1, std::max(pieces, 1)) - 1) +
+                        (step == UpdateStep::verifying ? 1 : 0);
+    show_progress(100 * started / halves,
+                  progress_text(step, piece, pieces, progress_text_.data(), progress_text_.size()));
+}
+
+void MainForm::update_finished(bool written) {
+    if (written) show_progress(100, progress_text_.data());
+}
+
+void MainForm::show_progress(int percent, const char* text) {
+    progress_percent_ = std::max(progress_percent_, percent);
+    // Painted at the next pass of the window's messages, which the write's wait makes.
+    view_.set_progress(true, progress_percent_, text);
 }
 
 void MainForm::BTN_BackupKORVELClick() {

@@ -11,6 +11,7 @@
 #include "korvel_main_view.h"
 #include "lib_aspi.h"
 #include "lib_aspi_bridge.h"
+#include "progress_seam.h"
 
 namespace korvel {
 
@@ -43,7 +44,7 @@ struct TargetRecord {
 /// whole and in any letter case.
 bool is_lsi_adapter_name(const char* name);
 
-class MainForm {
+class MainForm final : private UpdateProgress {
 public:
     /// A form over view, which must outlive it. Both run-time switches start off.
     explicit MainForm(MainView& view);
@@ -110,7 +111,14 @@ private:
     void set_command_buttons_enabled(bool enabled);
     void set_busy(bool busy);
 
+    // UpdateProgress: the family module's steps move the window's progress bar, forward only.
+    void update_step(UpdateStep step, int piece, int pieces) override;
+    void update_finished(bool written) override;
+    void show_progress(int percent, const char* text);
+
     MainView& view_;
+    int progress_percent_ = 0;
+    std::array<char, 64> progress_text_{};
 
     int selected_host_ = 0;
     TargetRecord selection_{};

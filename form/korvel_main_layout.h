@@ -39,6 +39,10 @@ constexpr Box speed_button(int index, int columns) {
 inline constexpr Box UPDATE_BUTTON{28, 336, 185, 25};
 inline constexpr Box BACKUP_BUTTON{240, 336, 113, 25};
 inline constexpr Box EXIT_BUTTON{364, 336, 69, 25};
+/// While an update runs: a line saying what is happening over its progress bar, between the
+/// update and exit buttons.
+inline constexpr Box PROGRESS_TEXT{220, 333, 137, 16};
+inline constexpr Box PROGRESS_BAR{220, 350, 137, 10};
 
 /// The logo; the "KORVEL" label and the version are centred under it.
 inline constexpr Box LOGO{404, 12, PICTURE_PIXELS, PICTURE_PIXELS};

@@ -21,6 +21,8 @@ inline constexpr int GroupBox_Target = 106;
 inline constexpr int BTN_UpdateKORVEL = 107;
 inline constexpr int BTN_BackupKORVEL = 108;
 inline constexpr int BTN_Exit = 109;
+inline constexpr int Progress_Update = 110;  ///< the update's progress bar
+inline constexpr int Label_Progress = 111;   ///< the line over it saying what is happening
 inline constexpr int BTN_Host_0 = 200;    ///< BTN_Host_0 .. BTN_Host_7
 inline constexpr int BTN_Target_0 = 300;  ///< BTN_Target_0 .. BTN_Target_14
 }  // namespace controls
@@ -65,6 +67,9 @@ public:
     /// starting in folder (may be empty). Returns the path as the file utilities take it,
     /// empty when the person cancelled.
     virtual std::string choose_firmware_file(const char* filter, const std::string& folder) = 0;
+    /// The update's progress: its bar at percent (0 to 100) with a short line saying what is
+    /// happening, or (shown false) neither.
+    virtual void set_progress(bool shown, int percent, const char* text) = 0;
     /// Asks the window to close; it closes through the form's close query.
     virtual void close_window() = 0;
 };

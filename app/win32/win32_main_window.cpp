@@ -249,6 +249,10 @@ void Win32MainWindow::create_controls() {
     create_control(L"STATIC", controls::Label_FAETest, SS_LEFT | SS_NOPREFIX, FAE_LABEL,
                    L"FAE Test");
 
+    create_control(L"STATIC", controls::Label_Progress, SS_CENTER | SS_NOPREFIX, PROGRESS_TEXT);
+    const HWND progress = create_control(PROGRESS_CLASSW, controls::Progress_Update, 0, PROGRESS_BAR);
+    SendMessageW(progress, PBM_SETRANGE32, 0, 100);
+
     create_control(L"BUTTON", controls::GroupBox_Host, WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX,
                    HOST_GROUP);
     create_control(L"BUTTON", controls::GroupBox_Target,
@@ -707,6 +711,15 @@ std::string Win32MainWindow::choose_firmware_file(const char* filter, const std:
     WideCharToMultiByte(CP_UTF8, 0, file_name_.data(), -1, path.data(), length, nullptr, nullptr);
     path.resize(static_cast<std::size_t>(length - 1));
     return path;
+}
+
+void Win32MainWindow::set_progress(bool shown, int percent, const char* text) {
+    const HWND bar = GetDlgItem(window_, controls::Progress_Update);
+    const HWND line = GetDlgItem(window_, controls::Label_Progress);
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    SetWindowTextW(line, wide_text(text, caption_buffer, std::size(caption_buffer)));
+    ShowWindow(bar, shown ? SW_SHOWNA : SW_HIDE);
+    ShowWindow(line, shown ? SW_SHOWNA : SW_HIDE);
 }
 
 void Win32MainWindow::close_window() { SendMessageW(window_, WM_CLOSE, 0, 0); }

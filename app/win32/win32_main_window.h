@@ -89,6 +89,7 @@ private:
     void set_font(const char* family) override;
     void set_busy(bool busy) override;
     std::string choose_firmware_file(const char* filter, const std::string& folder) override;
+    void set_progress(bool shown, int percent, const char* text) override;
     void close_window() override;
 
     int scaled(int design_pixels) const;

@@ -22,7 +22,8 @@ Win32MainWindow main_window;
 int run_win32_program(HINSTANCE instance, int show_command,
                       const std::function<void(Win32MainWindow&)>& prepare) {
     // Buttons and static controls of common controls 6 (the manifest asks for them), tooltips.
-    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
+                                                       ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
     install_win32_user_interface(nullptr);
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QProgressBar>
 #include <QTimer>
 #include <QPushButton>
 #include <QToolButton>
@@ -226,10 +227,13 @@ TEST_F(UpdateRoad, AFailedWriteStillCountsAsWritten) {
 }
 
 // A 10 ms timer keeps ticking through every write of bridges that take 800 ms per write: the
-// window is never frozen while it flashes (a frozen one would show gaps of a whole write).
+// window is never frozen while it flashes (a frozen one would show gaps of a whole write). Its
+// progress bar meanwhile only goes forward, reaches the end, and is gone afterwards.
 TEST_F(UpdateRoad, ResponsiveThroughSlowWritesOfPv70AndPv20) {
     constexpr int WRITE_MS = 800;
     constexpr qint64 GAP_BOUND_MS = 300;
+    auto* bar = qobject_cast<QProgressBar*>(control("Progress_Update"));
+    ASSERT_NE(bar, nullptr);
     for (const std::int32_t family : {FAMILY_PV70, FAMILY_PV20_QTRL}) {
         const DemoDevice& bridge = demo_bridge(family);
         bridge.device->add_answer_time({OP_WRITE_BUFFER}, WRITE_MS);
@@ -237,19 +241,34 @@ TEST_F(UpdateRoad, ResponsiveThroughSlowWritesOfPv70AndPv20) {
         QElapsedTimer clock;
         qint64 last_tick = 0;
         qint64 longest_gap = 0;
+        std::vector<int> shown_values;
+        const auto look = [&] {
+            if (bar->isVisibleTo(form.get()) &&
+                (shown_values.empty() || shown_values.back() != bar->value())) {
+                shown_values.push_back(bar->value());
+            }
+        };
         QTimer ticker;
         QObject::connect(&ticker, &QTimer::timeout, [&] {
             const qint64 now = clock.elapsed();
             longest_gap = std::max(longest_gap, now - last_tick);
             last_tick = now;
+            look();
         });
+        person.while_box_up = look;
         clock.start();
         ticker.start(10);
         update_with(sample(bridge.sample_file), {ID_YES});
         ticker.stop();
+        person.while_box_up = nullptr;
         EXPECT_GE(clock.elapsed(), WRITE_MS) << family;
         EXPECT_LT(longest_gap, GAP_BOUND_MS) << family;
         EXPECT_TRUE(form->form().firmware_written()) << family;
+        EXPECT_TRUE(std::is_sorted(shown_values.begin(), shown_values.end())) << family;
+        ASSERT_FALSE(shown_values.empty()) << family;
+        EXPECT_EQ(shown_values.back(), 100) << family;
+        EXPECT_GT(shown_values.size(), family == FAMILY_PV70 ? 16u : 1u) << family;
+        EXPECT_FALSE(bar->isVisibleTo(form.get())) << family;
     }
 }
 
