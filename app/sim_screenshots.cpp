@@ -32,10 +32,10 @@ void save_screen(const QRect& area, const QString& path) {
     if (!picture.save(path)) std::fprintf(stderr, "korvel-sim: cannot save %s\n", qPrintable(path));
 }
 
-// The first shown target of a family with a capacity and a bus speed to show (PV40).
-int button_with_full_hint(const TForm_Main& form) {
+// The first shown target of a family.
+int first_button_of(const TForm_Main& form, std::int32_t family) {
     for (int i = 0; i < form.form().target_count(); ++i) {
-        if (form.form().target_record(i).family_code == FAMILY_PV40) return i;
+        if (form.form().target_record(i).family_code == family) return i;
     }
     return 0;
 }
@@ -52,7 +52,7 @@ public:
     }
 
     void hint_shot() {
-        const int index = button_with_full_hint(form_);
+        const int index = first_button_of(form_, FAMILY_PV40);  // capacity and bus speed to show
         auto* button = form_.findChild<QToolButton*>(QStringLiteral("BTN_Target_%1").arg(index));
         button->click();
         QToolTip::showText(button->mapToGlobal(button->rect().center()), button->toolTip(),
@@ -73,7 +73,7 @@ public:
         form_.set_file_chooser([sample](QWidget*, const QString&, const QString&) { return sample; });
         QTimer::singleShot(SETTLE_MS, &form_, [this] { answer_confirmation(); });
         form_.form().BTN_UpdateKORVELClick();
-        form_.close();
+        progress_shot();
     }
 
     void answer_confirmation() {
@@ -88,6 +88,36 @@ public:
         } else {
             box->reject();
         }
+    }
+
+    // The same update answered Yes: the demo's bridges take their time to flash, so a moment
+    // into it the progress bar and its line are showing. The boxes after it, the reminder at
+    // close included, are closed.
+    void progress_shot() {
+        const int index = first_button_of(form_, FAMILY_PV70);
+        form_.findChild<QToolButton*>(QStringLiteral("BTN_Target_%1").arg(index))->click();
+        const QDir folder(firmware_folder_);
+        const QStringList pv70 = folder.entryList({QStringLiteral("PV70*.bin")}, QDir::Files);
+        const QString sample = pv70.isEmpty() ? QString() : folder.filePath(pv70.first());
+        form_.set_file_chooser([sample](QWidget*, const QString&, const QString&) { return sample; });
+        QTimer::singleShot(SETTLE_MS, &form_, [this] { answer_boxes(QMessageBox::Yes); });
+        QTimer::singleShot(SETTLE_MS * 4, &form_,
+                           [this] { save_screen(form_.frameGeometry(), path("progress")); });
+        form_.form().BTN_UpdateKORVELClick();
+        form_.close();
+    }
+
+    void answer_boxes(QMessageBox::StandardButton answer) {
+        if (!form_.isVisible()) return;
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (QAbstractButton* button = box->button(answer)) {
+                button->click();
+            } else {
+                box->accept();
+            }
+            answer = QMessageBox::Ok;
+        }
+        QTimer::singleShot(100, &form_, [this, answer] { answer_boxes(answer); });
     }
 
 private:
