@@ -49,23 +49,6 @@ DemoDevice bridge_device(std::uint8_t host, std::uint8_t target,
     return demo;
 }
 
-// The sound firmware file of a bridge, in the layout its family takes.
-images::Bytes sound_file(const SimBridge& bridge) {
-    const std::int32_t code = bridge.profile().family_code;
-    const std::string& model = bridge.profile().model_text;
-    if (code == 4) return images::pv70_file(images::pv70_image());
-    if (code == 20) return images::pv40_two_section_file(model);
-    images::Bytes image = images::bridge_image(code, model);
-    if (code == 7) {
-        // A PV50 image made for this very product carries the tail of the bridge's product
-        // identification (standard INQUIRY bytes 23-31).
-        const auto standard = bridge.inquiry_data();
-        const std::string product_tail(standard.begin() + 23, standard.begin() + 32);
-        images::pv50_set_product_text(image, product_tail);
-    }
-    return image;
-}
-
 }  // namespace
 
 DemoBus lay_out_demo_bus(SimPlatform& sim) {
@@ -114,8 +97,11 @@ bool write_demo_firmware_files(const DemoBus& bus, const std::filesystem::path& 
     bool all_written = true;
     for (const DemoDevice& demo : bus.devices) {
         if (demo.bridge == nullptr) continue;
-        all_written &= images::save_file((folder / demo.sample_file).string(),
-                                         sound_file(*demo.bridge));
+        const std::int32_t code = demo.bridge->profile().family_code;
+        all_written &= images::save_file(
+            (folder / demo.sample_file).string(),
+            images::sound_file(code, demo.bridge->profile().model_text,
+                               demo.bridge->inquiry_data()));
     }
     const std::string pv30_model = "PV30-QTRLC-0B1";
     all_written &= images::save_file((folder / DEMO_DAMAGED_FILE).string(),

@@ -193,4 +193,18 @@ bool save_file(const std::string& path, const Bytes& bytes) {
     return static_cast<bool>(out);
 }
 
+Bytes sound_file(std::int32_t family_code, std::string_view model,
+                 std::span<const std::uint8_t> standard_inquiry) {
+    if (family_code == 4) return pv70_file(pv70_image());
+    if (family_code == 20) return pv40_two_section_file(model);
+    Bytes image = bridge_image(family_code, model);
+    constexpr std::size_t PRODUCT_TAIL_AT = 23;
+    constexpr std::size_t PRODUCT_TAIL_END = 32;
+    if (family_code == 7 && standard_inquiry.size() >= PRODUCT_TAIL_END) {
+        pv50_set_product_text(image, std::string(standard_inquiry.begin() + PRODUCT_TAIL_AT,
+                                                 standard_inquiry.begin() + PRODUCT_TAIL_END));
+    }
+    return image;
+}
+
 }  // namespace korvel::firmware_images

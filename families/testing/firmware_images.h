@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,6 +85,13 @@ Bytes pv70_image(std::uint32_t seed = 1);
 std::uint16_t pv70_word_sum(const Bytes& image);
 /// A PV70 file: the 2048-byte header (texts, stored checksum) followed by the image.
 Bytes pv70_file(const Bytes& image, const Pv70Header& header = {});
+
+/// The sound firmware file for a bridge of family_code with the given model text, in the
+/// layout its family takes: a PV70 file, a two-section PV40 file for code 20, else one bridge
+/// image. A PV50 image (code 7) made for the very product carries the tail of the bridge's
+/// product identification: bytes 23-31 of its standard INQUIRY data.
+Bytes sound_file(std::int32_t family_code, std::string_view model,
+                 std::span<const std::uint8_t> standard_inquiry);
 
 /// Writes bytes to a file at path (created or emptied); false on failure.
 bool save_file(const std::string& path, const Bytes& bytes);
