@@ -153,8 +153,8 @@ bool answer_command(const Ring& ring, std::uint64_t at, std::uint64_t length, st
     for (std::uint64_t i = 0; fits && i < data_count; ++i) {
         const std::size_t iov = IOV_AT + static_cast<std::size_t>(i) * IOV_SIZE;
         Segment& segment = segments[i];
-        if (!take_segment(ring, load<std::uint64_t>(entry, iov), load<std::uint64_t>(entry, iov + 8),
-                          segment)) {
+        if (!take_segment(ring, load<std::uint64_t>(entry, iov),
+                          load<std::uint64_t>(entry, iov + 8), segment)) {
             return false;
         }
         total += segment.length;
@@ -179,8 +179,8 @@ bool answer_command(const Ring& ring, std::uint64_t at, std::uint64_t length, st
         // Data-in bytes go back into the segments; without the read length capability the
         // kernel returns the whole data area, so all of it is written then.
         const bool read_length = (ring.flags & CAP_READ_LEN) != 0;
-        std::uint64_t returned = read_length ? std::min(reply.data_in_length, request.length)
-                                             : request.length;
+        std::uint64_t returned =
+            read_length ? std::min(reply.data_in_length, request.length) : request.length;
         filled = 0;
         for (std::uint64_t i = 0; i < data_count && returned > 0; ++i) {
             const std::uint64_t piece = std::min(returned, segments[i].length);
@@ -189,7 +189,8 @@ bool answer_command(const Ring& ring, std::uint64_t at, std::uint64_t length, st
             returned -= piece;
         }
         if (read_length && reply.data_in_length > 0) {
-            store<std::uint32_t>(entry, READ_LEN_AT, std::min(reply.data_in_length, request.length));
+            store<std::uint32_t>(entry, READ_LEN_AT,
+                                 std::min(reply.data_in_length, request.length));
             entry[UFLAGS_AT] = static_cast<std::uint8_t>(entry[UFLAGS_AT] | UFLAG_READ_LEN);
         }
     }
@@ -276,8 +277,12 @@ int tcmu_answer_ring(std::uint8_t* base, std::size_t size, std::size_t device,
                      TcmuHandler& handler) {
     if (base == nullptr || size < MAILBOX_SIZE) return -1;
     if (load<std::uint16_t>(base, VERSION_AT) != MAILBOX_VERSION) return -1;
-    Ring ring{base, size, load<std::uint16_t>(base, FLAGS_AT), load<std::uint32_t>(base, CMDR_OFF_AT),
-              load<std::uint32_t>(base, CMDR_SIZE_AT), 0};
+    Ring ring{};
+    ring.base = base;
+    ring.size = size;
+    ring.flags = load<std::uint16_t>(base, FLAGS_AT);
+    ring.cmdr_off = load<std::uint32_t>(base, CMDR_OFF_AT);
+    ring.cmdr_size = load<std::uint32_t>(base, CMDR_SIZE_AT);
     if (ring.cmdr_off < MAILBOX_SIZE || ring.cmdr_size < HEADER_SIZE ||
         ring.cmdr_off + ring.cmdr_size > size) {
         return -1;
@@ -307,12 +312,14 @@ int tcmu_answer_ring(std::uint8_t* base, std::size_t size, std::size_t device,
             ++answered;
             break;
         default:
-            base[at + UFLAGS_AT] = static_cast<std::uint8_t>(base[at + UFLAGS_AT] | UFLAG_UNKNOWN_OP);
+            base[at + UFLAGS_AT] =
+                static_cast<std::uint8_t>(base[at + UFLAGS_AT] | UFLAG_UNKNOWN_OP);
             break;
         }
         tail = (tail + length) % ring.cmdr_size;
         // The release makes the response visible before the kernel sees the entry as done.
-        shared_word(base, CMD_TAIL_AT).store(static_cast<std::uint32_t>(tail), std::memory_order_release);
+        shared_word(base, CMD_TAIL_AT)
+            .store(static_cast<std::uint32_t>(tail), std::memory_order_release);
     }
     return answered;
 }
@@ -356,8 +363,9 @@ int tcmu_serve(TcmuHandler& handler, int timeout_ms) {
     for (nfds_t i = 0; i < count; ++i) {
         // Reading the event count re-arms the wait; the count itself is not needed.
         std::uint32_t events = 0;
-        if ((waiting[i].revents & POLLIN) != 0 && ::read(waiting[i].fd, &events, sizeof events) < 0) {
-            continue;
+        if ((waiting[i].revents & POLLIN) != 0 &&
+            ::read(waiting[i].fd, &events, sizeof events) < 0) {
+            events = 0;
         }
     }
     int answered = 0;
@@ -367,7 +375,8 @@ int tcmu_serve(TcmuHandler& handler, int timeout_ms) {
         const int done = tcmu_answer_ring(device.base, device.size, i, handler);
         if (done < 0) {
             device.given_up = true;
-            std::fprintf(stderr, "tcmu: the ring of uio%u breaks its bounds; given up\n", device.number);
+            std::fprintf(stderr, "tcmu: the ring of uio%u breaks its bounds; given up\n",
+                         device.number);
             continue;
         }
         if (done > 0) {

@@ -26,13 +26,17 @@ void SimMainView::set_caption(int control, const char* text) {
     controls_[control].caption = text != nullptr ? text : "";
 }
 
-void SimMainView::set_picture(int control, int picture) { controls_[control].picture = picture; }
+void SimMainView::set_picture(int control, int picture) {
+    controls_[control].picture = picture;
+}
 
 void SimMainView::set_hint(int control, const char* text) {
     controls_[control].hint = text != nullptr ? text : "";
 }
 
-void SimMainView::set_shown(int control, bool shown) { controls_[control].shown = shown; }
+void SimMainView::set_shown(int control, bool shown) {
+    controls_[control].shown = shown;
+}
 
 void SimMainView::set_checked(int control) {
     const int first = group_of(control);
@@ -41,7 +45,9 @@ void SimMainView::set_checked(int control) {
     controls_[control].checked = true;
 }
 
-void SimMainView::set_enabled(int control, bool enabled) { controls_[control].enabled = enabled; }
+void SimMainView::set_enabled(int control, bool enabled) {
+    controls_[control].enabled = enabled;
+}
 
 std::string SimMainView::choose_firmware_file(const char*, const std::string&) {
     return std::exchange(file_to_choose, std::string{});
@@ -62,7 +68,8 @@ int SimPerson::message_box(const char* text, const char* caption, std::uint32_t 
             answers.pop_front();
         }
     }
-    messages.push_back({text != nullptr ? text : "", caption != nullptr ? caption : "", flags, answer});
+    messages.push_back(
+        {text != nullptr ? text : "", caption != nullptr ? caption : "", flags, answer});
     return answer;
 }
 
