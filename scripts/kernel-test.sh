@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
-# kernel-test.sh [--binary FILE] [--work DIR]
+# kernel-test.sh [--binaries DIR] [--work DIR]
 #
 # The real-kernel test. Boots a small Linux guest under QEMU (plain emulation, no network
 # device) whose SCSI stack is the real kernel's: QEMU's lsi53c895a host adapter, driven by the
 # kernel's sym53c8xx, with an emulated disk and CD-ROM drive on it, and the kernel's scsi_debug
 # adapter next to it. Inside, the static korvel-kernel-check program runs the real transport
-# and command library over the sg driver and prints "N passed, N failed". The test passes only
-# when that line shows 0 failed.
+# and command library over the sg driver. Then the guest makes a tcm_loop host whose targets
+# are TCMU devices (the kernel's userspace SCSI target) served by korvel-tcmu-bridges, one
+# simulated bridge or disk each, and korvel-kernel-flash runs the window's form over them:
+# start, adapters, scan and updates of every family. Each check program prints
+# "N passed, N failed"; the test passes only when both show 0 failed.
 #
-# --binary  the static check program (default: built here into build-kernel/)
-# --work    where the kernel package, the unpacked kernel, the guest's files and the console
-#           log go (default: build-kernel/guest). The kernel package stays there as a cache.
+# --binaries  the folder of the three static programs (default: built here into build-kernel/)
+# --work      where the kernel package, the unpacked kernel, the guest's files and the console
+#             log go (default: build-kernel/guest). The kernel package stays there as a cache.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-binary=""
+binaries=""
 work=""
 while [ $# -gt 0 ]; do
   case $1 in
-    --binary) binary=$2; shift 2 ;;
+    --binaries) binaries=$2; shift 2 ;;
     --work) work=$2; shift 2 ;;
     *) echo "kernel-test: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -32,19 +35,23 @@ work=$(cd "$work" && pwd)
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
-# --- The check program -----------------------------------------------------------------------
-if [ -z "$binary" ]; then
+# --- The guest's programs ----------------------------------------------------------------------
+programs=(korvel-kernel-check korvel-tcmu-bridges korvel-kernel-flash)
+if [ -z "$binaries" ]; then
   cmake -S "$root" -B "$root/build-kernel" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$root/build-kernel" --target korvel-kernel-check -j 2
-  binary=$root/build-kernel/tests/kernel/korvel-kernel-check
+  cmake --build "$root/build-kernel" --target "${programs[@]}" -j 2
+  binaries=$root/build-kernel/tests/kernel
 fi
-if ! file -L "$binary" 2>/dev/null | grep -q 'statically linked'; then
-  # file(1) may be missing; ldd is part of libc-bin and says so as well.
-  if ldd "$binary" >/dev/null 2>&1; then
-    echo "kernel-test: $binary is not a static program" >&2
-    exit 1
+for program in "${programs[@]}"; do
+  binary=$binaries/$program
+  if ! file -L "$binary" 2>/dev/null | grep -q 'statically linked'; then
+    # file(1) may be missing; ldd is part of libc-bin and says so as well.
+    if [ ! -x "$binary" ] || ldd "$binary" >/dev/null 2>&1; then
+      echo "kernel-test: $binary is not a static program" >&2
+      exit 1
+    fi
   fi
-fi
+done
 
 # --- The kernel: Debian's generic image (the cloud one lacks sym53c8xx), fetched once ----------
 cache=$work/cache
@@ -71,10 +78,15 @@ fi
 # Of the unpacked package only the kernel image and the modules the guest loads are kept, with
 # the order to load them in: the sg, disk and CD-ROM drivers first so they take each device as
 # it is found, then the adapters (sym53c8xx first, so that it becomes host 0 and scsi_debug
-# host 1), each after what it needs. The SCSI scan is synchronous, so every device is there
-# when the check starts.
+# host 1), each after what it needs, then the userspace SCSI target and the tcm_loop fabric
+# (which makes its host, number 2, only when the guest configures it). The SCSI scan is
+# synchronous, so every device is there when a check starts.
+# A kernel unpacked for other modules or options is unpacked again. scsi_debug answers at once
+# (delay=0), not a jiffy later, so that its command times are the kernel's own.
+modules="sg sd_mod sr_mod sym53c8xx scsi_debug target_core_user tcm_loop"
+scsi_debug_options="dev_size_mb=2 num_tgts=1 max_luns=1 delay=0"
 kernel=$work/kernel/$(basename "$deb" .deb)
-if [ ! -f "$kernel/version" ]; then
+if [ ! -f "$kernel/version" ] || [ "$(cat "$kernel/modules/wanted" 2>/dev/null)" != "$modules $scsi_debug_options" ]; then
   unpacked=$work/kernel/unpacked
   rm -rf "$kernel" "$unpacked"
   mkdir -p "$unpacked" "$kernel/modules"
@@ -82,7 +94,7 @@ if [ ! -f "$kernel/version" ]; then
   version=$(ls "$unpacked/lib/modules")
   depmod -b "$unpacked" "$version"
   cp "$unpacked/boot/vmlinuz-$version" "$kernel/vmlinuz"
-  for module in sg sd_mod sr_mod sym53c8xx scsi_debug; do
+  for module in $modules; do
     modprobe -d "$unpacked" -S "$version" --show-depends "$module" |
       awk '$1 == "insmod" { print $2 }'
   done | awk '!seen[$0]++' | while read -r path; do
@@ -90,23 +102,27 @@ if [ ! -f "$kernel/version" ]; then
     cp "$path" "$kernel/modules/$name"
     case $name in
       scsi_mod.ko) echo "$name scan=sync" ;;
-      scsi_debug.ko) echo "$name dev_size_mb=2 num_tgts=1 max_luns=1" ;;
+      scsi_debug.ko) echo "$name $scsi_debug_options" ;;
       *) echo "$name" ;;
     esac
   done > "$kernel/modules/order"
+  echo "$modules $scsi_debug_options" > "$kernel/modules/wanted"
   rm -rf "$unpacked"
   echo "$version" > "$kernel/version"
 fi
 version=$(cat "$kernel/version")
 
-# --- The guest's initramfs: busybox, the modules and the check program -------------------------
+# --- The guest's initramfs: busybox, the modules and the programs --------------------------------
 initramfs=$work/initramfs
 rm -rf "$initramfs"
-mkdir -p "$initramfs"/{bin,dev,proc,sys}
+mkdir -p "$initramfs"/{bin,dev,proc,sys,tmp}
 cp /bin/busybox "$initramfs/bin/busybox"
 ln -s busybox "$initramfs/bin/sh"
 cp -r "$kernel/modules" "$initramfs/modules"
-cp "$binary" "$initramfs/korvel-kernel-check"
+# Without their debugging sections the programs are a fifth of the size: a smaller image boots faster.
+for program in "${programs[@]}"; do
+  strip -o "$initramfs/$program" "$binaries/$program"
+done
 
 cat > "$initramfs/init" <<'INIT'
 #!/bin/sh
@@ -125,6 +141,38 @@ for device in /sys/bus/pci/devices/*; do
 done
 /korvel-kernel-check
 echo "guest: check exit code $?"
+
+# The bridges: one TCMU backstore per target (its configuration string names the target), a
+# server mapping them all, then one tcm_loop target portal group per target ID, each with its
+# nexus and the backstore as LUN 0. New SCSI devices get their sg node but no disk or CD-ROM
+# driver, which would read the bridges and wait on their errors on their own.
+mount -t configfs configfs /sys/kernel/config
+core=/sys/kernel/config/target/core/user_1
+wwn=/sys/kernel/config/target/loopback/naa.5001405000000001
+targets=$(/korvel-tcmu-bridges --targets)
+for target in $targets; do
+  mkdir -p "$core/t$target"
+  echo -n "dev_config=korvel/$target" > "$core/t$target/control"
+  echo 1 > "$core/t$target/enable"
+done
+/korvel-tcmu-bridges /tmp/journal /tmp/ready &
+waited=0
+while [ ! -e /tmp/ready ] && [ $waited -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
+if [ -e /tmp/ready ]; then
+  echo 0 > /sys/bus/scsi/drivers_autoprobe
+  for target in $targets; do
+    mkdir -p "$wwn/tpgt_$target/lun/lun_0"
+    echo naa.5001405000000002 > "$wwn/tpgt_$target/nexus"
+    ln -s "$core/t$target" "$wwn/tpgt_$target/lun/lun_0/bridge"
+  done
+  echo "guest: SCSI hosts:"
+  for host in /sys/class/scsi_host/host*; do echo "  ${host##*/} $(cat "$host/proc_name")"; done
+  /korvel-kernel-flash /tmp/journal
+else
+  echo "guest: the bridge server did not start"
+  false
+fi
+echo "guest: flash check exit code $?"
 poweroff -f
 INIT
 chmod +x "$initramfs/init"
@@ -155,21 +203,22 @@ if grep -q '^guest: network device' "$console"; then
   echo "kernel-test: FAILED, the guest has a network device" >&2
   exit 1
 fi
-result=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$console" | tail -n 1 || true)
-if [ -z "$result" ]; then
-  echo "kernel-test: FAILED, the guest printed no result line (see $console)" >&2
+results=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$console" || true)
+if [ "$(echo "$results" | grep -c passed)" -ne 2 ]; then
+  echo "kernel-test: FAILED, the guest did not print both result lines (see $console)" >&2
   exit 1
 fi
-if ! echo "$result" | grep -qE '^[1-9][0-9]* passed, 0 failed$'; then
-  echo "kernel-test: FAILED: $result" >&2
+if echo "$results" | grep -qvE '^[1-9][0-9]* passed, 0 failed$'; then
+  echo "kernel-test: FAILED:" $results >&2
   exit 1
 fi
-if ! grep -q '^guest: check exit code 0$' "$console"; then
-  echo "kernel-test: FAILED, the check program did not end with exit code 0" >&2
+if ! grep -q '^guest: check exit code 0$' "$console" ||
+   ! grep -q '^guest: flash check exit code 0$' "$console"; then
+  echo "kernel-test: FAILED, a check program did not end with exit code 0" >&2
   exit 1
 fi
 if [ "$status" -ne 0 ]; then
   echo "kernel-test: FAILED, QEMU ended with status $status" >&2
   exit 1
 fi
-echo "kernel-test: passed ($result)"
+echo "kernel-test: passed ($(echo "$results" | paste -sd ";" | sed "s/;/; /g"))"
