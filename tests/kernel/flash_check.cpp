@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -96,16 +97,9 @@ struct Run {
     SimMainView view;
 };
 
-// A road to the devices: the form runs over the installed platform; the road tells which
-// commands the devices received since it was last asked.
-class Road {
-public:
-    virtual ~Road() = default;
-    virtual Lines take_commands() = 0;
-    void run(Run& run);
-};
-
-void Road::run(Run& run) {
+// Runs the window's steps over the installed platform; take_commands gives the commands the
+// devices received since it was last called.
+void run_window(Run& run, const std::function<Lines()>& take_commands) {
     SimPerson person;
     install_user_interface(&person);
     MainForm form(run.view);
@@ -122,12 +116,9 @@ void Road::run(Run& run) {
         person.answers = {answer};
         const auto start = Clock::now();
         action();
-        Step done{std::move(name),
-                  {},
-                  take_commands(),
-                  std::chrono::duration<double, std::milli>(Clock::now() - start).count()};
+        Step& done = run.steps.emplace_back(Step{std::move(name), {}, take_commands()});
+        done.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         for (const SimMessage& message : person.messages) done.messages.push_back(message.text);
-        run.steps.push_back(std::move(done));
     };
     step("scan", ID_NO, [&] { form.BTN_Host_0Click(run.tcm_host); });
     for (int i = 0; i < form.target_count(); ++i) {
@@ -153,49 +144,35 @@ void Road::run(Run& run) {
 }
 
 // The simulated Windows NT road: the models on port 0, named as the kernel names tcm_loop.
-class SimulatedRoad final : public Road {
-public:
-    SimulatedRoad() {
-        std::vector<SimPortDevice> port;
-        for (const Slot& slot : SLOTS) {
-            auto device = make_device(slot);
-            device->set_observer([this, target = slot.target](const SimJournalEntry& entry) {
-                commands_.push_back(journal_line(target, entry.cdb, entry.direction, entry.length,
-                                                 entry.data_out, entry.status));
-            });
-            port.push_back({0, slot.target, 0, std::move(device), true});
-        }
-        sim_.nt.lay_out_port(0, TCM_LOOP_DRIVER, port);
-        sim_.install();
+void run_simulated(Run& run) {
+    SimPlatform sim;
+    Lines commands;
+    std::vector<SimPortDevice> port;
+    for (const Slot& slot : SLOTS) {
+        auto device = make_device(slot);
+        device->set_observer([&commands, target = slot.target](const SimJournalEntry& entry) {
+            commands.push_back(journal_line(target, entry.cdb, entry.direction, entry.length,
+                                            entry.data_out, entry.status));
+        });
+        port.push_back({0, slot.target, 0, std::move(device), true});
     }
-    Lines take_commands() override { return std::exchange(commands_, {}); }
+    sim.nt.lay_out_port(0, TCM_LOOP_DRIVER, port);
+    sim.install();
+    run_window(run, [&] { return std::exchange(commands, {}); });
+}
 
-private:
-    SimPlatform sim_;
-    Lines commands_;
-};
-
-// The kernel's road: the bridge server's journal lines written since.
-class KernelRoad final : public Road {
-public:
-    explicit KernelRoad(const char* journal) : journal_(journal) { install_os_platform(); }
-    Lines take_commands() override {
-        std::ifstream file(journal_, std::ios::binary);
-        file.seekg(read_);
-        const std::string rest{std::istreambuf_iterator<char>(file), {}};
-        Lines lines;
-        for (std::size_t at = 0, end; (end = rest.find('\n', at)) != std::string::npos;
-             at = end + 1) {
-            lines.push_back(rest.substr(at, end - at));
-            read_ += static_cast<std::streamoff>(end - at + 1);
-        }
-        return lines;
+// The kernel's road: the bridge server's journal lines written since the last call.
+Lines journal_since(const char* journal, std::streamoff& read) {
+    std::ifstream file(journal, std::ios::binary);
+    file.seekg(read);
+    const std::string rest{std::istreambuf_iterator<char>(file), {}};
+    Lines lines;
+    for (std::size_t at = 0, end; (end = rest.find('\n', at)) != std::string::npos; at = end + 1) {
+        lines.push_back(rest.substr(at, end - at));
+        read += static_cast<std::streamoff>(end - at + 1);
     }
-
-private:
-    std::string journal_;
-    std::streamoff read_ = 0;
-};
+    return lines;
+}
 
 // What an update over the kernel must show and send on its own.
 void check_update(const Step& step) {
@@ -259,9 +236,11 @@ int run(int argc, char** argv) {
     install_os_util_platform();
     const Lines bridges = write_files();
     Run simulated, kernel;
-    SimulatedRoad().run(simulated);
-    KernelRoad road(argv[1]);
-    road.run(kernel);
+    run_simulated(simulated);
+    install_os_platform();
+    std::streamoff read = 0;
+    const auto take_commands = [&] { return journal_since(argv[1], read); };
+    run_window(kernel, take_commands);
 
     const auto host_caption = [&](int i) {
         return kernel.view.control(controls::BTN_Host_0 + i).caption;
@@ -287,21 +266,20 @@ int run(int argc, char** argv) {
         const bool same =
             step.messages == simulated.steps[i].messages && commands == simulated.steps[i].commands;
         check(same, step.name + ": the same messages and commands as on the simulated bus");
-        for (std::size_t k = 0;
-             !same && k < std::max(commands.size(), simulated.steps[i].commands.size()); ++k) {
-            std::printf(
-                "     kernel %s\n     sim    %s\n", k < commands.size() ? commands[k].c_str() : "",
-                k < simulated.steps[i].commands.size() ? simulated.steps[i].commands[k].c_str()
-                                                       : "");
+        for (const Lines* road : {&simulated.steps[i].commands, &commands}) {
+            for (std::size_t k = 0; !same && k < road->size(); ++k) {
+                std::printf("     %s %s\n", road == &commands ? "kernel" : "sim   ",
+                            (*road)[k].c_str());
+            }
         }
         if (i > 0) check_update(step);
     }
 
     scsi_start();  // once more, for the timing alone
-    road.take_commands();
+    take_commands();
     const double ring_us = mean_test_unit_ready_us(static_cast<std::uint8_t>(kernel.tcm_host), 2);
     const double debug_us = mean_test_unit_ready_us(SCSI_DEBUG_HOST, 0);
-    const std::size_t through_ring = road.take_commands().size();
+    const std::size_t through_ring = take_commands().size();
     scsi_stop();
     check(ring_us > 0 && debug_us > 0 && through_ring == TEST_UNIT_READY_COUNT,
           "every TEST UNIT READY completes, each one through the ring");
