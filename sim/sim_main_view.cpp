@@ -6,9 +6,6 @@ namespace korvel {
 
 namespace {
 
-constexpr std::uint32_t MB_TYPE_MASK = 0x0F;
-constexpr std::uint32_t MB_YES_NO = 0x04;
-
 // The first control of the radio group a button belongs to, or 0 for none.
 int group_of(int control) {
     if (control >= controls::BTN_Host_0 && control < controls::BTN_Host_0 + HOST_BUTTONS) {

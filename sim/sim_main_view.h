@@ -37,12 +37,20 @@ public:
     void set_busy(bool busy) override { busy_ = busy; }
     /// Returns file_to_choose and empties it, so a second dialog is cancelled.
     std::string choose_firmware_file(const char* filter, const std::string& folder) override;
+    void set_progress(bool shown, int percent, const char* text) override {
+        progress_shown_ = shown;
+        progress_percent_ = percent;
+        progress_text_ = text ? text : "";
+    }
     void close_window() override { close_requested_ = true; }
 
     /// A control's state (a control never set reads as newly created).
     const Control& control(int id) const;
     bool busy() const { return busy_; }
     bool close_requested() const { return close_requested_; }
+    bool progress_shown() const { return progress_shown_; }
+    int progress_percent() const { return progress_percent_; }
+    const std::string& progress_text() const { return progress_text_; }
 
     /// The path the next open dialog returns (empty: the person cancels).
     std::string file_to_choose;
@@ -51,6 +59,9 @@ private:
     std::map<int, Control> controls_;
     bool busy_ = false;
     bool close_requested_ = false;
+    bool progress_shown_ = false;
+    int progress_percent_ = 0;
+    std::string progress_text_;
 };
 
 /// One message box as the person saw it, and the button that answered it.

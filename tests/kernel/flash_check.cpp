@@ -211,8 +211,8 @@ void check_update(const Step& step) {
         step.name.c_str(), step.commands.size(), read_back, step.ms, floor, step.ms / floor);
 }
 
-// TEST UNIT READY, one after another through the transport's execute call, which the sg
-// provider carries out as one SG_IO each; the mean time in microseconds, -1 on a failure.
+// TEST UNIT READY, one after another through the service layer, which the sg provider carries
+// out as one SG_IO each on its worker; the mean time in microseconds, -1 on a failure.
 double mean_test_unit_ready_us(std::uint8_t host, std::uint8_t target) {
     const auto start = Clock::now();
     for (int i = 0; i < TEST_UNIT_READY_COUNT; ++i) {
@@ -222,7 +222,7 @@ double mean_test_unit_ready_us(std::uint8_t host, std::uint8_t target) {
         srb.SRB_Target = target;
         srb.SRB_SenseLen = 14;
         srb.SRB_CDBLen = 6;
-        if (aspi_send_command(&srb) != SS_COMP) return -1;
+        if (aspi_send_and_wait(&srb) != SS_COMP) return -1;
     }
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count() /
            TEST_UNIT_READY_COUNT;
