@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets everything up, builds the program and runs every test: once as a plain build, once
 # against a real Linux kernel in a QEMU guest, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and once under ThreadSanitizer.
-# Exits non-zero when any test fails.
+# UndefinedBehaviorSanitizer, and once under ThreadSanitizer; then the Windows builds and their
+# tests under Wine, and last the release packages made from the plain and the Windows builds
+# and checked. Exits non-zero when any test fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -42,3 +43,9 @@ echo "== Fuzzing the firmware image checks and korvel-sim's input readers"
 # test run under Wine, and the Win32 platform proven against Wine's own implementation.
 echo "== Windows (mingw-w64, tests under Wine)"
 ./scripts/windows-test.sh
+
+# The release packages, made from the plain build and the two Windows builds above (nothing is
+# compiled again), and checked: lintian, the Debian package unpacked and started, the Windows
+# zip and installer, the installer run under Wine.
+echo "== Packages"
+./scripts/package-test.sh
