@@ -20,6 +20,8 @@ SetCompressor /SOLID lzma
 !define SHORTCUT "$SMPROGRAMS\${KORVEL_PRODUCT}.lnk"
 
 Name "${KORVEL_PRODUCT}"
+; The line above the buttons names what is installed, not the installer's maker.
+BrandingText "${KORVEL_PRODUCT} ${KORVEL_VERSION}"
 OutFile "${KORVEL_OUTFILE}"
 ; The program itself asks for administrator rights; installing into Program Files and for
 ; all users needs them too.
@@ -47,6 +49,7 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "GNU GPL, version 2 or later"
 !insertmacro MUI_PAGE_LICENSE "${KORVEL_RELEASE}/LICENSE.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
