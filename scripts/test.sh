@@ -2,8 +2,8 @@
 # Sets everything up, builds the program and runs every test: once as a plain build, once
 # against a real Linux kernel in a QEMU guest, once under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and once under ThreadSanitizer; then the Windows builds and their
-# tests under Wine, and last the release packages made from the plain and the Windows builds
-# and checked. Exits non-zero when any test fails.
+# tests under Wine (the release packages are made there, as the 32-bit stage installs the
+# released installer), and last the packages checked. Exits non-zero when any test fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,7 +40,10 @@ echo "== Fuzzing the firmware image checks and korvel-sim's input readers"
 ./scripts/fuzz.sh 60
 
 # Windows: everything below the window cross-built with mingw-w64, 64-bit and 32-bit, every
-# test run under Wine, and the Win32 platform proven against Wine's own implementation.
+# test run under Wine, and the Win32 platform proven against Wine's own implementation; the
+# 32-bit programs under 32-bit Wine reporting Windows XP, in a root filesystem of their own (a
+# chroot, or a QEMU guest where this kernel starts no 32-bit program), the released installer
+# among them.
 echo "== Windows (mingw-w64, tests under Wine)"
 ./scripts/windows-test.sh
 
