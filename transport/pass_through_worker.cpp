@@ -36,6 +36,10 @@ public:
         threads_->wait_event(idle_, WAIT_FOREVER);
         threads_->lock(lock_);
         threads_->reset_event(idle_);
+        // The block is copied now, not when the worker picks it up: the caller may fill it
+        // anew and send it again before then (from a window message handled in its wait), and
+        // the worker would carry the second request out twice and the first never.
+        std::memcpy(&request_, &srb, sizeof request_);
         srb_ = &srb;
         execute_ = execute;
         threads_->set_event(work_waiting_);
@@ -72,20 +76,18 @@ public:
     }
 
 private:
-    // Carries the request out on a copy of the block, so that the caller, who polls the
-    // status and the first sense byte while it waits, never reads a byte being written: the
-    // results go back into its block, then the first sense byte and the status, each stored
-    // with release ordering (the caller may stop waiting at either).
-    static void carry_out(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
-        static SRB_ExecSCSICmd work;
-        // The copy keeps what the caller's block held: what the request leaves alone (the sense
-        // area of a request without sense) goes back unchanged.
-        std::memcpy(&work, &srb, sizeof work);
-        const std::uint8_t status = execute(work);
-        srb.SRB_HaStat = work.SRB_HaStat;
-        srb.SRB_TargStat = work.SRB_TargStat;
-        std::memcpy(srb.SenseArea + 1, work.SenseArea + 1, sizeof srb.SenseArea - 1);
-        std::atomic_ref<std::uint8_t>(srb.SenseArea[0]).store(work.SenseArea[0],
+    // Carries the request out on the copy taken at hand-over, so that the caller, who polls
+    // the status and the first sense byte while it waits, never reads a byte being written:
+    // the results go back into its block, then the first sense byte and the status, each
+    // stored with release ordering (the caller may stop waiting at either). The copy keeps
+    // what the caller's block held: what the request leaves alone (the sense area of a
+    // request without sense) goes back unchanged.
+    void carry_out(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
+        const std::uint8_t status = execute(request_);
+        srb.SRB_HaStat = request_.SRB_HaStat;
+        srb.SRB_TargStat = request_.SRB_TargStat;
+        std::memcpy(srb.SenseArea + 1, request_.SenseArea + 1, sizeof srb.SenseArea - 1);
+        std::atomic_ref<std::uint8_t>(srb.SenseArea[0]).store(request_.SenseArea[0],
                                                               std::memory_order_release);
         std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(status, std::memory_order_release);
     }
@@ -102,7 +104,10 @@ private:
     OsHandle lock_ = 0;
     OsHandle work_waiting_ = 0;
     OsHandle idle_ = 0;
+    // The request handed over, and the copy of its block that the worker carries out; written
+    // by the sender only while the worker is idle.
     SRB_ExecSCSICmd* srb_ = nullptr;
+    SRB_ExecSCSICmd request_{};
     ExecuteRequest execute_ = nullptr;
     bool stopping_ = false;
 };
