@@ -42,6 +42,11 @@ public:
         std::memcpy(&request_, &srb, sizeof request_);
         srb_ = &srb;
         execute_ = execute;
+        // Pending only now that the request before this one has ended: when that was the same
+        // block sent again, it wrote its final status into the block during the wait above,
+        // and a status written before the wait would have been overwritten, the block reading
+        // as finished before this request ran.
+        std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(SS_PENDING, std::memory_order_relaxed);
         threads_->set_event(work_waiting_);
         threads_->unlock(lock_);
     }
@@ -119,9 +124,12 @@ Worker worker;
 std::uint8_t send_to_worker(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
     Threads* threads = installed_platform().threads;
     if (threads == nullptr || (!worker.running() && !worker.start(*threads))) {
-        return execute(srb);
+        std::atomic_ref<std::uint8_t> status(srb.SRB_Status);
+        status.store(SS_PENDING, std::memory_order_relaxed);
+        const std::uint8_t final_status = execute(srb);
+        status.store(final_status, std::memory_order_release);
+        return final_status;
     }
-    std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(SS_PENDING, std::memory_order_relaxed);
     worker.hand_over(srb, execute);
     return SS_PENDING;
 }

@@ -1,5 +1,6 @@
 // Requests handed to the pass-through worker while another is under way or not yet picked up:
-// each is carried out once, as its block was when it was sent.
+// each is carried out once, as its block was when it was sent, and the block reads pending
+// until its own request has ended.
 #include <atomic>
 #include <vector>
 
@@ -60,6 +61,15 @@ TEST_F(WorkerHandOver, ABlockFilledAnewAndSentAgainBeforeTheWorkerTookItRunsBoth
     aspi_wait(2000);
     EXPECT_EQ(cdbs(), (Cdbs{{std::begin(inquiry), std::end(inquiry)},
                             {std::begin(test_unit_ready), std::end(test_unit_ready)}}));
+}
+
+TEST_F(WorkerHandOver, ABlockSentAgainReadsPendingUntilItsSecondRequestEnded) {
+    disk->add_answer_time({0x12}, 100);
+    SRB_ExecSCSICmd srb = request(inquiry);
+    aspi_send_command(&srb);
+    aspi_send_command(&srb);  // waits for the first request to end
+    ASSERT_TRUE(ends(srb));
+    EXPECT_EQ(disk->command_count(), 2u);
 }
 
 }  // namespace
