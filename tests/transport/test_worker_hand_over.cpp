@@ -72,5 +72,27 @@ TEST_F(WorkerHandOver, ABlockSentAgainReadsPendingUntilItsSecondRequestEnded) {
     EXPECT_EQ(disk->command_count(), 2u);
 }
 
+// Sends one block from a thread of its own.
+class Sender final : public ThreadWork {
+public:
+    explicit Sender(SRB_ExecSCSICmd& srb) : srb_(srb) {}
+    void run() override { aspi_send_command(&srb_); }
+
+private:
+    SRB_ExecSCSICmd& srb_;
+};
+
+TEST_F(WorkerHandOver, TwoSendersAtOnceHaveBothRequestsCarriedOut) {
+    SRB_ExecSCSICmd first = request(inquiry);
+    ASSERT_EQ(aspi_send_and_wait(&first), SS_COMP);  // the worker runs and is idle
+    // Both senders find it idle and, run late, both go on to hand over.
+    SRB_ExecSCSICmd blocks[2] = {request(inquiry), request(test_unit_ready)};
+    Sender senders[2] = {Sender(blocks[0]), Sender(blocks[1])};
+    const OsHandle started[2] = {threads.start(senders[0]), threads.start(senders[1])};
+    for (OsHandle thread : started) threads.join(thread);
+    EXPECT_TRUE(ends(blocks[0]));
+    EXPECT_TRUE(ends(blocks[1]));
+}
+
 }  // namespace
 }  // namespace korvel
