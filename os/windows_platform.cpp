@@ -64,10 +64,59 @@ public:
 
 // --- wnaspi32.dll --------------------------------------------------------------------------------
 
+// Puts folder (length bytes of path, a separator added when it lacks one) and name together
+// in path; false when they do not fit.
+bool join_folder_and_name(char (&path)[MAX_PATH], std::size_t length, const char* name) {
+    if (length > 0 && path[length - 1] != '\\') {
+        if (length + 1 >= MAX_PATH) return false;
+        path[length++] = '\\';
+    }
+    const std::size_t name_length = std::strlen(name);
+    if (length + name_length >= MAX_PATH) return false;
+    std::memcpy(path + length, name, name_length + 1);
+    return true;
+}
+
+// The full path of name in the program's own folder; false when it cannot be made. The path
+// is in the system's ANSI code page, where a byte after a lead byte of a double-byte
+// character may look like a backslash: those are stepped over.
+bool in_program_folder(char (&path)[MAX_PATH], const char* name) {
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;  // none, or cut short
+    std::size_t folder_length = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < length) {
+            ++i;
+        } else if (path[i] == '\\') {
+            folder_length = i + 1;
+        }
+    }
+    return folder_length > 0 && join_folder_and_name(path, folder_length, name);
+}
+
+// The full path of name in the system folder; false when it cannot be made.
+bool in_system_folder(char (&path)[MAX_PATH], const char* name) {
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    return length > 0 && length < MAX_PATH && join_folder_and_name(path, length, name);
+}
+
 class WindowsAspiLoader final : public AspiLibraryLoader {
 public:
+    // Loads the library from the program's own folder, else from the system folder, each
+    // time by its full path. LoadLibraryA given the bare name would also search the current
+    // folder (on the 9x family before the system folder) and every folder of PATH, and the
+    // program runs as administrator: a wnaspi32.dll that someone left in the folder it was
+    // started from would run with those rights. Full paths work on every Windows the program
+    // runs on; the search flags of LoadLibraryEx and SetDefaultDllDirectories came later.
     OsHandle load_library(const char* name) override {
-        return reinterpret_cast<OsHandle>(LoadLibraryA(name));
+        char path[MAX_PATH];
+        HMODULE library = nullptr;
+        // The program's folder is tried only when the library is there: usually it is not.
+        if (in_program_folder(path, name) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+            library = LoadLibraryA(path);
+        }
+        if (library == nullptr && in_system_folder(path, name)) library = LoadLibraryA(path);
+        return reinterpret_cast<OsHandle>(library);
     }
     void* find_entry(OsHandle library, const char* name) override {
         if (library == 0) return nullptr;

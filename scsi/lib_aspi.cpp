@@ -60,18 +60,30 @@ bool request_completed(SRB_ExecSCSICmd& srb) {
 
 void pause(std::uint32_t milliseconds, bool pump) {
     Threads* threads = installed_platform().threads;
-    UserInterface* ui = pump ? installed_user_interface() : nullptr;
-    if (threads == nullptr || ui == nullptr) {
-        platform_sleep(milliseconds);
-        return;
-    }
+    if (threads == nullptr) return;  // nothing to wait with
     // The bridge needs the time, the window does not: it is pumped as in a request's wait.
-    const std::uint32_t start = threads->milliseconds();
+    UserInterface* ui = pump ? installed_user_interface() : nullptr;
+    // The clock counts whole milliseconds and moves in ticks: GetTickCount every 10 to 16 ms
+    // on Windows XP, CLOCK_MONOTONIC cut to milliseconds every 1 ms. Two readings d apart may
+    // be up to a tick less than d apart in time, so a pause counted from its first reading
+    // could end up to a tick early (and Sleep itself rounds to ticks, so it is no better).
+    // The pause counts instead from the first reading that differs from its first: that
+    // tick came after the pause began, and a count of whole milliseconds runs at most 1 ms
+    // ahead of its tick, so once the clock has moved more than `milliseconds` past it, more
+    // than `milliseconds` have passed whatever the tick. The cost is at most one tick.
+    const std::uint32_t first = threads->milliseconds();
+    std::uint32_t counted_from = first;
+    bool counting = false;
     for (;;) {
-        ui->process_pending_messages();
-        const std::uint32_t waited = threads->milliseconds() - start;
-        if (waited >= milliseconds) return;
-        threads->sleep(std::min(milliseconds - waited, PUMP_INTERVAL_MS));
+        if (ui != nullptr) ui->process_pending_messages();
+        const std::uint32_t now = threads->milliseconds();
+        if (!counting && now != first) {
+            counting = true;
+            counted_from = now;
+        }
+        const std::uint32_t waited = now - counted_from;
+        if (counting && waited > milliseconds) return;
+        threads->sleep(1 + std::min(milliseconds - waited, PUMP_INTERVAL_MS - 1));
     }
 }
 

@@ -90,6 +90,14 @@ std::uint8_t aspi_send_command(void* srb) {
 
     // The header is read and written as bytes: the block is one of two request types.
     auto* header = static_cast<std::uint8_t*>(srb);
+    if (header[offsetof(SRB_Header, SRB_Cmd)] == SC_EXEC_SCSI_CMD) {
+        // Carried out on the worker thread, which writes the final status itself. The status
+        // is not touched here: the block may still belong to a request of its own under way,
+        // and send_to_worker marks it pending only once that one has ended.
+        auto& exec = *static_cast<SRB_ExecSCSICmd*>(srb);
+        return send_to_worker(exec, emulation == Emulation::linux_sg ? sg_exec_scsi
+                                                                     : emulate_exec_scsi);
+    }
     header[offsetof(SRB_Header, SRB_Status)] = SS_PENDING;
     std::uint8_t status;
     switch (header[offsetof(SRB_Header, SRB_Cmd)]) {
@@ -98,15 +106,6 @@ std::uint8_t aspi_send_command(void* srb) {
             status = emulation == Emulation::linux_sg ? sg_ha_inquiry(inquiry)
                                                       : emulate_ha_inquiry(inquiry);
             break;
-        }
-        case SC_EXEC_SCSI_CMD: {
-            // Carried out on the worker thread, which writes the final status itself: the
-            // block's status must not be touched here once it is handed over.
-            auto& exec = *static_cast<SRB_ExecSCSICmd*>(srb);
-            status = send_to_worker(exec, emulation == Emulation::linux_sg ? sg_exec_scsi
-                                                                           : emulate_exec_scsi);
-            if (status == SS_PENDING) return status;
-            break;  // carried out here, without the platform's threads
         }
         case SC_ABORT_SRB:
             status = SS_PENDING;

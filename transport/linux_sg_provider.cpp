@@ -99,7 +99,6 @@ std::uint8_t sg_ha_inquiry(SRB_HAInquiry& srb) {
 }
 
 std::uint8_t sg_exec_scsi(SRB_ExecSCSICmd& srb) {
-    srb.SRB_Status = SS_PENDING;
     LinuxScsiGeneric* platform = sg();
     const DeviceSlot slot = device_slot(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
     if (platform == nullptr || slot.handle == 0) return SS_NO_DEVICE;

@@ -20,7 +20,8 @@ inline constexpr std::size_t SG_NODE_LIST_CAPACITY = 1024;
 std::int32_t enumerate_sg_devices();
 /// Answers SC_HA_INQUIRY with the adapter's kernel driver name; always SS_COMP.
 std::uint8_t sg_ha_inquiry(SRB_HAInquiry& srb);
-/// Carries out SC_EXEC_SCSI_CMD as one SG_IO call; returns the status byte.
+/// Carries out SC_EXEC_SCSI_CMD as one SG_IO call; returns the final status byte and leaves
+/// the block's SRB_Status to the sender (send_to_worker).
 std::uint8_t sg_exec_scsi(SRB_ExecSCSICmd& srb);
 /// Closes every sg node in the table once and empties every slot.
 void close_all_sg_devices();

@@ -570,7 +570,6 @@ std::uint8_t fail_pass_through(SRB_ExecSCSICmd& srb, bool invalid_parameter, boo
 }
 
 std::uint8_t emulate_exec_scsi(SRB_ExecSCSICmd& srb) {
-    srb.SRB_Status = SS_PENDING;
     NtPassThrough* platform = nt();
     const DeviceSlot slot = device_slot(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
     if (platform == nullptr || slot.handle == 0) return SS_NO_DEVICE;

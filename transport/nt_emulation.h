@@ -64,7 +64,8 @@ void clear_device_table();
 std::int32_t enumerate_devices();
 /// Answers SC_HA_INQUIRY; always SS_COMP.
 std::uint8_t emulate_ha_inquiry(SRB_HAInquiry& srb);
-/// Carries out SC_EXEC_SCSI_CMD as one pass-through call; returns the status byte.
+/// Carries out SC_EXEC_SCSI_CMD as one pass-through call; returns the final status byte and
+/// leaves the block's SRB_Status to the sender (send_to_worker).
 std::uint8_t emulate_exec_scsi(SRB_ExecSCSICmd& srb);
 /// Closes every handle in the table once and empties every slot.
 void close_all_devices();

@@ -15,29 +15,39 @@ namespace {
 // fields; the events say "a request waits" and "the worker is idle".
 class Worker final : public ThreadWork {
 public:
-    bool running() const { return thread_ != 0; }
+    bool running() const { return state_.load(std::memory_order_acquire) == State::running; }
 
-    bool start(Threads& threads) {
-        threads_ = &threads;
-        lock_ = threads.create_lock();
-        work_waiting_ = threads.create_event();
-        idle_ = threads.create_event();
-        threads.set_event(idle_);
-        stopping_ = false;
-        thread_ = threads.start(*this);
-        if (thread_ != 0) return true;
-        close_handles();
-        return false;
+    // Starts the worker unless it runs already; false when no thread could be started. Two
+    // senders may come to the first request together: one starts the worker, the other waits
+    // until it runs (or the start failed, then it tries itself).
+    bool ensure_started(Threads& threads) {
+        for (;;) {
+            State seen = State::stopped;
+            if (state_.compare_exchange_strong(seen, State::starting,
+                                               std::memory_order_acquire)) {
+                const bool started = start(threads);
+                state_.store(started ? State::running : State::stopped,
+                             std::memory_order_release);
+                return started;
+            }
+            if (seen == State::running) return true;
+            threads.yield();
+        }
     }
 
     void hand_over(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
-        // One request at a time: the one before this has written its status already (the
-        // caller waits for it), but the worker may still be on its way back to waiting.
-        threads_->wait_event(idle_, WAIT_FOREVER);
-        threads_->lock(lock_);
-        threads_->reset_event(idle_);
+        claim();
+        // The block is copied now, not when the worker picks it up: the caller may fill it
+        // anew and send it again before then (from a window message handled in its wait), and
+        // the worker would carry the second request out twice and the first never.
+        std::memcpy(&request_, &srb, sizeof request_);
         srb_ = &srb;
         execute_ = execute;
+        // Pending only now that the request before this one has ended: when that was the same
+        // block sent again, its final status went into the block during the claim, and a
+        // status written before would have been overwritten, the block reading as finished
+        // before this request ran.
+        std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(SS_PENDING, std::memory_order_relaxed);
         threads_->set_event(work_waiting_);
         threads_->unlock(lock_);
     }
@@ -45,14 +55,14 @@ public:
     void wait_idle(std::uint32_t milliseconds) { threads_->wait_event(idle_, milliseconds); }
 
     void stop() {
-        threads_->wait_event(idle_, WAIT_FOREVER);
-        threads_->lock(lock_);
+        claim();
         stopping_ = true;
         threads_->set_event(work_waiting_);
         threads_->unlock(lock_);
         threads_->join(thread_);
         thread_ = 0;
         close_handles();
+        state_.store(State::stopped, std::memory_order_release);
     }
 
     void run() override {
@@ -67,25 +77,59 @@ public:
             threads_->unlock(lock_);
             if (stopping) return;
             if (srb != nullptr) carry_out(*srb, execute);
+            threads_->lock(lock_);
+            busy_ = false;
             threads_->set_event(idle_);
+            threads_->unlock(lock_);
         }
     }
 
 private:
-    // Carries the request out on a copy of the block, so that the caller, who polls the
-    // status and the first sense byte while it waits, never reads a byte being written: the
-    // results go back into its block, then the first sense byte and the status, each stored
-    // with release ordering (the caller may stop waiting at either).
-    static void carry_out(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
-        static SRB_ExecSCSICmd work;
-        // The copy keeps what the caller's block held: what the request leaves alone (the sense
-        // area of a request without sense) goes back unchanged.
-        std::memcpy(&work, &srb, sizeof work);
-        const std::uint8_t status = execute(work);
-        srb.SRB_HaStat = work.SRB_HaStat;
-        srb.SRB_TargStat = work.SRB_TargStat;
-        std::memcpy(srb.SenseArea + 1, work.SenseArea + 1, sizeof srb.SenseArea - 1);
-        std::atomic_ref<std::uint8_t>(srb.SenseArea[0]).store(work.SenseArea[0],
+    enum class State : std::uint8_t { stopped, starting, running };
+
+    bool start(Threads& threads) {
+        threads_ = &threads;
+        lock_ = threads.create_lock();
+        work_waiting_ = threads.create_event();
+        idle_ = threads.create_event();
+        threads.set_event(idle_);
+        busy_ = false;
+        stopping_ = false;
+        thread_ = threads.start(*this);
+        if (thread_ != 0) return true;
+        close_handles();
+        return false;
+    }
+
+    // Waits until no request is under way and takes the worker for one: returns holding the
+    // lock, busy_ set. One sender at a time: the idle event lets every waiting sender through
+    // at once, so each checks under the lock that no other got there first, and waits again
+    // if one did. Two senders handing over together would otherwise both set the request, the
+    // second replacing the first before the worker took it: a request lost, its caller
+    // waiting for it forever.
+    void claim() {
+        for (;;) {
+            threads_->wait_event(idle_, WAIT_FOREVER);
+            threads_->lock(lock_);
+            if (!busy_) break;
+            threads_->unlock(lock_);
+        }
+        busy_ = true;
+        threads_->reset_event(idle_);
+    }
+
+    // Carries the request out on the copy taken at hand-over, so that the caller, who polls
+    // the status and the first sense byte while it waits, never reads a byte being written:
+    // the results go back into its block, then the first sense byte and the status, each
+    // stored with release ordering (the caller may stop waiting at either). The copy keeps
+    // what the caller's block held: what the request leaves alone (the sense area of a
+    // request without sense) goes back unchanged.
+    void carry_out(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
+        const std::uint8_t status = execute(request_);
+        srb.SRB_HaStat = request_.SRB_HaStat;
+        srb.SRB_TargStat = request_.SRB_TargStat;
+        std::memcpy(srb.SenseArea + 1, request_.SenseArea + 1, sizeof srb.SenseArea - 1);
+        std::atomic_ref<std::uint8_t>(srb.SenseArea[0]).store(request_.SenseArea[0],
                                                               std::memory_order_release);
         std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(status, std::memory_order_release);
     }
@@ -97,13 +141,18 @@ private:
         work_waiting_ = idle_ = lock_ = 0;
     }
 
+    std::atomic<State> state_{State::stopped};
     Threads* threads_ = nullptr;
     OsHandle thread_ = 0;
     OsHandle lock_ = 0;
     OsHandle work_waiting_ = 0;
     OsHandle idle_ = 0;
+    // The request handed over, and the copy of its block the worker carries out; both written
+    // only by the sender that claimed the worker, while busy_ keeps every other sender out.
     SRB_ExecSCSICmd* srb_ = nullptr;
+    SRB_ExecSCSICmd request_{};
     ExecuteRequest execute_ = nullptr;
+    bool busy_ = false;
     bool stopping_ = false;
 };
 
@@ -112,11 +161,14 @@ Worker worker;
 }  // namespace
 
 std::uint8_t send_to_worker(SRB_ExecSCSICmd& srb, ExecuteRequest execute) {
+    std::atomic_ref<std::uint8_t> status(srb.SRB_Status);
     Threads* threads = installed_platform().threads;
-    if (threads == nullptr || (!worker.running() && !worker.start(*threads))) {
-        return execute(srb);
+    if (threads == nullptr || !worker.ensure_started(*threads)) {
+        status.store(SS_PENDING, std::memory_order_relaxed);
+        const std::uint8_t final_status = execute(srb);
+        status.store(final_status, std::memory_order_release);
+        return final_status;
     }
-    std::atomic_ref<std::uint8_t>(srb.SRB_Status).store(SS_PENDING, std::memory_order_relaxed);
     worker.hand_over(srb, execute);
     return SS_PENDING;
 }

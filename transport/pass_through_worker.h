@@ -15,12 +15,14 @@
 
 namespace korvel {
 
-/// Carries out one execute request synchronously and returns its final status byte.
+/// Carries out one execute request synchronously and returns its final status byte; the
+/// block's status byte is left to send_to_worker.
 using ExecuteRequest = std::uint8_t (*)(SRB_ExecSCSICmd& srb);
 
 /// Hands srb to the worker (started on first use) to be carried out by execute, once the
-/// request before it has ended; returns SS_PENDING. Without the platform's threads the request
-/// is carried out here and its final status returned.
+/// request before it has ended; returns SS_PENDING. The block's status reads SS_PENDING from
+/// the hand-over until the request's final status is written. Without the platform's threads
+/// the request is carried out here, and its final status written and returned.
 std::uint8_t send_to_worker(SRB_ExecSCSICmd& srb, ExecuteRequest execute);
 
 /// Waits until the worker is idle (the request under way has written its status) or the time

@@ -7,7 +7,8 @@
 // above os/ uses the C++ library's threads, mutexes or sleeps: the 32-bit Windows build's
 // library has none (its compiler's thread model is win32, see the i686 toolchain file).
 //
-// There is no simulated Threads: tests and the simulation use the machine's own (os_threads()).
+// There is no simulated Threads: tests and the simulation use the machine's own (os_threads()),
+// or, where a test needs a coarse clock or late-running threads, sim/sim_threads.h around them.
 #pragma once
 
 #include <cstdint>

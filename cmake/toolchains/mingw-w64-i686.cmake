@@ -15,12 +15,12 @@
 #   function is a compile error, and structures have their XP size.
 # - The executables' PE headers ask for subsystem and OS version 5.01; Windows XP refuses to
 #   start a program that asks for a later one.
-# tests/wine/check_xp_imports.sh checks every executable's import table and versions.
+# tests/wine/check_xp_imports.sh (xp) checks every executable's import table and versions.
 set(KORVEL_MINGW_TRIPLET i686-w64-mingw32)
 set(KORVEL_MINGW_THREADS win32)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(KORVEL_WINE_LOADER /usr/lib/wine/wine)
-set(KORVEL_WINDOWS_XP ON)
+set(KORVEL_OLDEST_WINDOWS xp)
 
 set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0501 -DWINVER=0x0501")
 set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0501 -DWINVER=0x0501")

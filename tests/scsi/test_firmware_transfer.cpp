@@ -5,6 +5,8 @@
 
 #include "lib_aspi_transfer.h"
 #include "scsi_test_support.h"
+#include "sim_threads.h"
+#include "ui_seam.h"
 
 namespace korvel {
 namespace {
@@ -129,6 +131,34 @@ TEST_F(FirmwareTransfer, WritesPauseBeforeTakingTheStatusExceptThePieceWrite) {
               std::chrono::milliseconds(80));
     EXPECT_LT(timed([&] { return read_buffer_78(0, 3, 1, 0, 64, readback.data()); }),
               std::chrono::milliseconds(80));
+}
+
+// A window with nothing to do, so that the pause after a write is a pumped one.
+class IdleWindow final : public UserInterface {
+public:
+    void bring_to_front() override {}
+    int message_box(const char*, const char*, std::uint32_t) override { return ID_OK; }
+    void process_pending_messages() override {}
+};
+
+TEST_F(FirmwareTransfer, WritePauseLastsItsTimeWhenTheClockMovesInCoarseTicks) {
+    // Windows XP's tick count moves every 10 or 15.625 ms; here its first tick comes just
+    // after the pause's first reading, the phase that made a pause end most of a tick early.
+    SimThreads threads;
+    Platform platform = sim.seams();
+    platform.threads = &threads;
+    install_platform(platform);
+    IdleWindow window;
+    install_user_interface(&window);
+    for (std::uint32_t tick_us : {10000u, 15625u}) {
+        threads.set_clock_ticks(tick_us, 100);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(write_buffer_78(0, 3, 1, 0, 64, image.data()), 0);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100))
+            << "tick of " << tick_us << " us";
+    }
+    install_user_interface(nullptr);
+    sim.install();
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 # - Windows 98 as the version Wine reports to the programs that stand for the 9x family (and
 #   to the copy of korvel-update.exe that is to meet no adapter there), and for the one beside
 #   a wnaspi32.dll of its own, that DLL rather than Wine's built-in one (Windows itself takes a
-#   DLL from the program's folder first).
+#   DLL from the program's folder first);
+# - the DLL search of the 9x family, the current folder before the system folder.
 set -eu
 locales=$1
 shift
@@ -29,4 +30,13 @@ for program in wine_win9x_tests.exe wine_partial_aspi_tests.exe korvel-update-wi
 done
 "$@" reg add 'HKCU\Software\Wine\AppDefaults\wine_partial_aspi_tests.exe\DllOverrides' \
   /v wnaspi32 /d native /f >/dev/null
+# The DLL search of the 9x family, which has no safe search mode: the current folder comes
+# before the system folder. wine_win9x_tests starts a library from a current folder holding a
+# wnaspi32.dll of our own, which must never be loaded; a wnaspi32.dll found by the search is
+# loaded as the native DLL it would be on Windows (Wine's own stays what answers from the
+# system folder).
+"$@" reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v SafeDllSearchMode /t REG_DWORD /d 0 /f >/dev/null
+"$@" reg add 'HKCU\Software\Wine\AppDefaults\wine_win9x_tests.exe\DllOverrides' \
+  /v wnaspi32 /d native,builtin /f >/dev/null
 echo "Wine prefix and locales ready"

@@ -81,6 +81,20 @@ TEST_F(WineWindows98, LoadsWinesLibraryAndFreesItAgain) {
     EXPECT_FALSE(wine::module_loaded("wnaspi32.dll"));
 }
 
+// The program runs as administrator, and LoadLibrary's own search looks in the folder it was
+// started from (on the 9x family even before the system folder): a wnaspi32.dll left there,
+// here one lacking an entry point, must never be loaded.
+TEST_F(WineWindows98, NeverLoadsTheLibraryFromTheCurrentFolder) {
+    char started_in[MAX_PATH] = {};
+    ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, started_in), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryA((wine::own_folder() + "\\partial_aspi").c_str()));
+    aspi_load();
+    SetCurrentDirectoryA(started_in);
+    EXPECT_TRUE(aspi_library_mode()) << "Wine's own library, from the system folder";
+    EXPECT_EQ(GetEnvironmentVariableA("KORVEL_PARTIAL_ASPI", nullptr, 0), 0u)
+        << "the library of the current folder was loaded";
+}
+
 // Wine's library counts the buses listed under HKLM\HARDWARE\DEVICEMAP\Scsi. With none
 // listed it reports no adapter, and the start fails as the window reports it (message 6).
 TEST_F(WineWindows98, StartReportsWhatTheLibraryAnswersWithoutAdapters) {
