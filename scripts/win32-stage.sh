@@ -44,6 +44,9 @@ mkdir -p "$work"
 run_direct() {
   unshare --mount --propagation private sh -c '
     rootfs=$1 project=$2
+    # The root a mount point of its own, as it is on a booted system: where it is a mere
+    # folder, Wine opens the Unix root behind drive Z: as one more volume.
+    mount --bind "$rootfs" "$rootfs"
     mount -t proc proc "$rootfs/proc"
     mount --rbind /sys "$rootfs/sys"
     mount --rbind /dev "$rootfs/dev"
