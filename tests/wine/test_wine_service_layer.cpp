@@ -44,27 +44,35 @@ TEST_F(WineServiceLayer, NtFamilyNeverLoadsTheLibraryEvenWhereItExists) {
 // What Wine offers the enumeration: no SCSI port, scanner or tape device, and no device that
 // reports a SCSI address. Its C: drive, a folder of the prefix, opens as a volume but refuses
 // both SCSI I/O controls, so the last pass takes it for a drive without an address and puts it
-// on the unaddressed-device host, which is then host 0.
+// on the unaddressed-device host, which is then host 0. Drive Z:, the Unix root, opens the same
+// way on some systems (seen in a QEMU guest booted from a disk image), so it may take the next
+// target.
 TEST_F(WineServiceLayer, EnumerationFindsNoScsiPortOnlyTheUnaddressedVolume) {
     const std::int32_t hosts = scsi_start();
     EXPECT_EQ(hosts, host_count());
-    ASSERT_EQ(hosts, 1) << "Wine's C: volume on host 0, nothing else";
+    ASSERT_EQ(hosts, 1) << "Wine's volumes on host 0, nothing else";
     EXPECT_TRUE(host_present(0));
 
-    // Every slot besides target 0 of host 0 is empty, and that one holds an open handle to a
-    // volume with path id 0.
+    // Only host 0 holds open handles, each a volume with path id 0, from target 0 on without
+    // gaps; C: is the first.
     int filled = 0;
     for (std::uint32_t host = 0; host < MAX_HOSTS; ++host) {
         for (std::uint32_t target = 0; target < MAX_TARGETS; ++target) {
             for (std::uint32_t lun = 0; lun < MAX_LUNS; ++lun) {
-                if (device_slot(host, target, lun).handle != 0) ++filled;
+                const DeviceSlot slot = device_slot(host, target, lun);
+                if (slot.handle == 0) continue;
+                ++filled;
+                EXPECT_EQ(host, 0u);
+                EXPECT_EQ(lun, 0u);
+                EXPECT_EQ(target, static_cast<std::uint32_t>(filled - 1));
+                EXPECT_EQ(slot.path_id, 0u);
             }
         }
     }
     const DeviceSlot volume = device_slot(0, 0, 0);
     ASSERT_NE(volume.handle, 0u);
-    EXPECT_EQ(volume.path_id, 0u);
-    EXPECT_EQ(filled, 1);
+    EXPECT_GE(filled, 1);
+    EXPECT_LE(filled, 2) << "C: and at most Z:";
     const auto volume_handle = reinterpret_cast<HANDLE>(volume.handle);
     DWORD flags = 0;
     EXPECT_TRUE(GetHandleInformation(volume_handle, &flags)) << "the slot's handle is open";
@@ -114,8 +122,9 @@ TEST_F(WineServiceLayer, RefusedPassThroughMakesUpHardwareErrorSense) {
     const std::uint32_t buffer_length = srb.SRB_BufLen;  // a packed field: read it out first
     EXPECT_EQ(buffer_length, sizeof data);
 
-    // An address with no device answers at once and leaves the sense area alone.
-    srb.SRB_Target = 1;
+    // An address with no device answers at once and leaves the sense area alone (the last
+    // target: Wine's drive Z: may stand on the second).
+    srb.SRB_Target = 7;
     std::memset(srb.SenseArea, 0xCC, sizeof srb.SenseArea);
     EXPECT_EQ(aspi_send_and_wait(&srb), SS_NO_DEVICE);
     EXPECT_EQ(srb.SenseArea[0], 0xCC);
