@@ -46,11 +46,16 @@ def environment_for(props):
     return env
 
 
+def case_filter(command):
+    """The --gtest_filter arguments of a command line, without the option's name."""
+    return [a[len(FILTER):] for a in command if a.startswith(FILTER)]
+
+
 def key_of(test):
     """What the starts of one group share: the command without its filter, and where and how
     it runs. None for a test that is no single case of a GoogleTest program."""
     command = test["command"]
-    filters = [a for a in command if a.startswith(FILTER)]
+    filters = case_filter(command)
     props = properties_of(test)
     if len(filters) != 1 or "*" in filters[0] or ":" in filters[0]:
         return None
@@ -118,8 +123,7 @@ class Run:
         """One start for all the cases of one program that share a command line."""
         first = tests[0]
         props = properties_of(first)
-        cases = {t["command"][[a.startswith(FILTER) for a in t["command"]].index(True)]
-                 [len(FILTER):]: t["name"] for t in tests}
+        cases = {case_filter(t["command"])[0]: t["name"] for t in tests}
         report = os.path.join(self.results, f"start-{self.starts + 1}.xml")
         if os.path.exists(report):
             os.remove(report)
