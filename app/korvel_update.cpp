@@ -7,10 +7,12 @@
 #include "lib_getwnver.h"
 #include "linux_platform.h"
 #include "linux_util_platform.h"
+#include "write_span_hold.h"
 
 int main(int argc, char** argv) {
     korvel::install_os_platform();
     korvel::install_os_util_platform();
+    korvel::install_os_write_span_hold();
     // The language is read before any window exists; the catalogue uses it from then on.
     korvel::detect_system_language();
     return korvel::run_program(argc, argv, {});

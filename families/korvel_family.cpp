@@ -5,6 +5,7 @@
 
 #include "korvel_msg.h"
 #include "korvel_runtime_flags.h"
+#include "korvel_write_span.h"
 #include "lib_aspi_transfer.h"
 #include "lib_global.h"
 #include "ui_seam.h"
@@ -118,6 +119,8 @@ bool confirm_update(int check_result, bool process_messages) {
                                     message_text(MSG_CAPTION_QUESTION),
                                     MB_ICON_QUESTION_YES_NO_DEFAULT_NO);
     if (answer != ID_YES) return false;
+    // From here until the update's last command nothing may cut the write short.
+    open_write_span();
     if (process_messages) {
         // Let the window repaint where the question box was before the long write starts.
         if (UserInterface* ui = installed_user_interface()) ui->process_pending_messages();

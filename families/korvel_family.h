@@ -84,8 +84,9 @@ int refuse_short_file(int check_result, std::size_t read_count, std::size_t imag
 
 /// Whether a module should go on with the update after its check: shows message 110 or 109
 /// (caption 1, stop icon) for a rejection and returns false; otherwise asks message 105
-/// (caption 4, Yes/No with No the default) and returns true only for Yes. When
-/// process_messages is set and the answer was Yes, lets the window repaint once.
+/// (caption 4, Yes/No with No the default) and returns true only for Yes, which opens the
+/// write span (korvel_write_span.h). When process_messages is set and the answer was Yes, lets
+/// the window repaint once.
 bool confirm_update(int check_result, bool process_messages);
 
 /// Shows the outcome of a write: message 107 (caption 3, information icon) for WRITE_OK,

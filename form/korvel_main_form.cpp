@@ -8,6 +8,7 @@
 #include "korvel_msg.h"
 #include "korvel_progress_text.h"
 #include "korvel_runtime_flags.h"
+#include "korvel_write_span.h"
 #include "lib_font.h"
 #include "lib_getfilever.h"
 #include "lib_global.h"
@@ -82,6 +83,8 @@ public:
         form_.update_running_ = true;
     }
     ~UpdateLock() {
+        // Whatever way the update ended, the write span ends with it.
+        close_write_span();
         form_.update_running_ = false;
         form_.set_controls_enabled(true);
     }
@@ -287,6 +290,8 @@ void MainForm::BTN_UpdateKORVELClick() {
     read_sub_channel(static_cast<std::uint8_t>(selected_host_),
                      static_cast<std::uint8_t>(selection_.target),
                      static_cast<std::uint8_t>(selection_.lun));
+    // That was the update's last command: sleep and shut-down may cut nothing short now.
+    close_write_span();
 }
 
 void MainForm::update_step(UpdateStep step, int piece, int pieces) {
@@ -316,6 +321,8 @@ void MainForm::BTN_BackupKORVELClick() {
 void MainForm::BTN_ExitClick() { view_.close_window(); }
 
 bool MainForm::FormCloseQuery() const { return !update_running_; }
+
+bool MainForm::SessionEndQuery() const { return !write_span_is_open(); }
 
 void MainForm::FormClose() {
     if (form_closed_) return;

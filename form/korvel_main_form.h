@@ -68,6 +68,9 @@ public:
     void BTN_ExitClick();
     /// Whether the window may close now: never while an update runs.
     bool FormCloseQuery() const;
+    /// Whether the session may end (log-off, shut-down) now: never while a write span is
+    /// open, but while the open dialog is up or the window just sits there it may.
+    bool SessionEndQuery() const;
     /// The close path: reboot reminder when firmware was written, then the SCSI service stops.
     /// Runs at most once.
     void FormClose();

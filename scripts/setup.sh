@@ -7,6 +7,9 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-svg-dev libqt6svg6 fonts-wqy-zenhei xvfb xauth
+  libsystemd-dev
+  # A private system bus with a simulated logind, for the write span's inhibitor lock.
+  dbus-daemon python3-dbusmock
 )
 
 exec "$(dirname "$0")/install-packages.sh" "${packages[@]}"

@@ -22,6 +22,8 @@
 #include "sim_platform.h"
 #include "sim_script.h"
 #include "sim_script_run.h"
+#include "sim_write_span.h"
+#include "util_platform_seam.h"
 
 namespace korvel {
 
@@ -245,6 +247,18 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
     }
     sim.install();
     install_os_util_platform();
+    // A simulated write holds nothing of the real machine; a scripted run journals the hold's
+    // take and release among the bridge's commands.
+    SimWriteSpanHold write_span_hold([&journal, scripted](bool held, const char* reason) {
+        if (!scripted) return;
+        JsonObjectText event;
+        event.text("event", "write_span").boolean("held", held);
+        if (held) event.text("reason", reason);
+        journal.write(event);
+    });
+    UtilPlatform util_platform = installed_util_platform();
+    util_platform.write_span = &write_span_hold;
+    install_util_platform(util_platform);
     detect_system_language();
 
     // The demo's sample files; over a bus file the open dialog starts in the file's folder.

@@ -4,6 +4,7 @@
 #include "lib_getwnver.h"
 #include "windows_platform.h"
 #include "windows_util_platform.h"
+#include "write_span_hold.h"
 // After the seam's headers: <windows.h> defines macros named like some of their constants.
 #include "win32_program.h"
 
@@ -11,6 +12,7 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     korvel::install_os_platform();
     korvel::install_os_util_platform();
+    korvel::install_os_write_span_hold();
     // The language is read before any window exists; the catalogue uses it from then on.
     korvel::detect_system_language();
     return korvel::run_win32_program(instance, show_command);

@@ -419,8 +419,8 @@ void Win32MainWindow::OnClose() {
 }
 
 LRESULT Win32MainWindow::OnQueryEndSession() {
-    // Windows is not shut down under a firmware write.
-    return form_.FormCloseQuery() ? TRUE : FALSE;
+    // Windows is not shut down under a firmware write; the hold's reason says why.
+    return form_.SessionEndQuery() ? TRUE : FALSE;
 }
 
 void Win32MainWindow::OnCommand(int control, int notification) {

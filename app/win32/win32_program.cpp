@@ -9,6 +9,7 @@
 #include "ui_seam.h"
 #include "win32_main_window.h"
 #include "win32_user_interface.h"
+#include "write_span_hold.h"
 
 namespace korvel {
 
@@ -34,6 +35,8 @@ int run_win32_program(HINSTANCE instance, int show_command,
         return EXIT_FAILURE;
     }
     win32_user_interface().set_main_window(main_window.window());
+    // The window Windows names beside the reason when a write holds off the session's end.
+    set_write_span_window(reinterpret_cast<std::uintptr_t>(main_window.window()));
     if (prepare) prepare(main_window);
     main_window.show(show_command);
 

@@ -124,6 +124,16 @@ TEST_F(HarnessTest, ConfirmedUpdateWritesTheFileReportsSuccessAndRemindsAtClose)
     EXPECT_GT(after.front().first, messages[1].first);
     EXPECT_LT(after.front().first, run.step_at(3));
 
+    // Sleep and shut-down are held off from the Yes to the command after the write.
+    const auto span = run.indexes("write_span");
+    ASSERT_EQ(span.size(), 2u);
+    EXPECT_TRUE(run.events[span[0]].value(QStringLiteral("held")).toBool());
+    EXPECT_FALSE(run.events[span[1]].value(QStringLiteral("held")).toBool());
+    EXPECT_GT(span[0], messages[0].first);
+    EXPECT_LT(span[0], preamble.front().first);
+    EXPECT_GT(span[1], after.front().first);
+    EXPECT_LT(span[1], run.step_at(3));
+
     // Locked while the boxes are up, unlocked after the step.
     EXPECT_EQ(control_state(confirm.value(QStringLiteral("controls")).toObject()), ALL_LOCKED);
     EXPECT_EQ(control_state(messages[1].second.value(QStringLiteral("controls")).toObject()),
@@ -139,6 +149,7 @@ TEST_F(HarnessTest, DeclinedUpdateSendsNoBufferCommandAndNoReminder) {
     EXPECT_TRUE(run.scsi(ANY_WRITE_BUFFER).empty());
     EXPECT_TRUE(run.scsi(READ_FIRMWARE).empty());
     EXPECT_TRUE(run.scsi(SUB_CHANNEL).empty());
+    EXPECT_TRUE(run.of("write_span").empty());
     EXPECT_EQ(control_state(controls_after(run, 1)), ALL_ENABLED);
 }
 
@@ -152,6 +163,7 @@ TEST_F(HarnessTest, DamagedFileIsRejectedBeforeAnyQuestion) {
     EXPECT_EQ(control_state(rejected.value(QStringLiteral("controls")).toObject()), ALL_LOCKED);
     EXPECT_TRUE(run.scsi(ANY_WRITE_BUFFER).empty());
     EXPECT_TRUE(run.scsi(SUB_CHANNEL).empty());
+    EXPECT_TRUE(run.of("write_span").empty());
 }
 
 TEST_F(HarnessTest, CancelledDialogDoesNothingAndUnlocksTheWindow) {
@@ -200,6 +212,10 @@ TEST_F(HarnessTest, ReadBackThatNeverMatchesEndsInFailureAfterThreeAttempts) {
     EXPECT_EQ(texts(run), (std::vector<QString>{CONFIRM, FAILED, REMINDER}));
     EXPECT_EQ(run.messages()[1].second.value(QStringLiteral("flags")).toInt(), 0x10);
     EXPECT_EQ(run.scsi(SUB_CHANNEL).size(), 1u);
+    // A failed write holds sleep off to its last command all the same.
+    const auto span = run.indexes("write_span");
+    ASSERT_EQ(span.size(), 2u);
+    EXPECT_GT(span[1], run.scsi(SUB_CHANNEL).front().first);
 }
 
 TEST_F(HarnessTest, ReminderIsShownOnceAtCloseAfterAConfirmedAndADeclinedUpdate) {

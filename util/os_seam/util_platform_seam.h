@@ -1,10 +1,12 @@
-// The operating-system seam of the utilities: version resources, the desktop font and files.
+// The operating-system seam of the utilities: version resources, the desktop font, files, and
+// the hold that keeps a firmware write from being cut short.
 //
 // util/ reaches the platform only through these interfaces. os/ implements them (Win32, or Linux
 // where some of them have no direct equivalent); tests install simulated ones. The program
 // installs one UtilPlatform at start (install_util_platform), before the window is created.
 // Any member may be null where the platform lacks it: no version source means no file has a
-// version, no font source means no font name, no file system means every open fails.
+// version, no font source means no font name, no file system means every open fails, no write
+// span hold means nothing holds off sleep or shut-down during a write.
 //
 // The window may replace a single member after the OS has installed its own, for example the
 // font source with one that asks the GUI toolkit:
@@ -85,11 +87,24 @@ public:
     virtual void close(OsFile file) = 0;
 };
 
+/// What keeps a firmware write from being cut short: the machine kept from sleeping, and
+/// log-off and shut-down held off with a reason the system shows to the person.
+class WriteSpanHold {
+public:
+    virtual ~WriteSpanHold() = default;
+    /// Takes the hold; reason is UTF-8 in the run's language. False when the system would not
+    /// give it (no power manager to ask): the write goes on all the same.
+    virtual bool take(const char* reason) = 0;
+    /// Lets the hold go; called once after each take.
+    virtual void release() = 0;
+};
+
 /// The platform as the utilities see it.
 struct UtilPlatform {
     FileVersionSource* versions = nullptr;
     FontSource* fonts = nullptr;
     FileSystem* files = nullptr;
+    WriteSpanHold* write_span = nullptr;
 };
 
 /// Installs the platform for the rest of the run (or, in tests, until the next install).
