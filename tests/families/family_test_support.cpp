@@ -6,6 +6,7 @@
 #include "korvel_family_dispatch.h"
 #include "korvel_msg.h"
 #include "korvel_runtime_flags.h"
+#include "korvel_write_span.h"
 #include "lib_aspi.h"
 #include "lib_global.h"
 #include "linux_util_platform.h"
@@ -71,6 +72,8 @@ void FamilyTest::SetUp() {
 }
 
 void FamilyTest::TearDown() {
+    // The window ends the write span a Yes opened; without one the test does.
+    close_write_span();
     scsi_stop();
     install_user_interface(nullptr);
     install_util_platform(UtilPlatform{});
