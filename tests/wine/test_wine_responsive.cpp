@@ -1,11 +1,14 @@
 // The Win32 window under Wine keeps handling its messages while the demo's bridges take 800 ms
 // per write: a 10 ms timer keeps ticking through a PV70 update (sixteen writes) and a PV20
-// update, and the progress bar only goes forward and reaches the end.
+// update, and the progress bar only goes forward and reaches the end. At every tick of the
+// writes the machine is kept awake and the window refuses to let the session end; while the
+// open dialog is up, and after the update, neither.
 #include "demo_bus.h"
 #include "korvel_msg.h"
 #include "lib_getwnver.h"
 #include "sim_platform.h"
 #include "windows_util_platform.h"
+#include "write_span_hold.h"
 // After the seam's headers: <windows.h> defines macros named like some of their constants.
 #include "win32_main_window.h"
 #include "win32_user_interface.h"
@@ -36,12 +39,27 @@ std::uint32_t time_scale() {
 const std::uint32_t WRITE_MS = 800 * time_scale();
 const long long GAP_BOUND_MS = 300 * static_cast<long long>(time_scale());
 
+// Whether the thread's execution state keeps the machine awake until further notice. A call
+// without ES_CONTINUOUS changes nothing that lasts and gives back the state.
+bool kept_awake() {
+    const EXECUTION_STATE state = SetThreadExecutionState(ES_SYSTEM_REQUIRED);
+    return (state & (ES_CONTINUOUS | ES_SYSTEM_REQUIRED)) == (ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+}
+
+// Whether the window would let Windows end the session now.
+bool lets_session_end(HWND window) {
+    return SendMessageW(window, WM_QUERYENDSESSION, 0, 0) != FALSE;
+}
+
 // What the ticking timer and the boxes saw.
 struct Watch {
     HWND bar = nullptr;
     Clock::time_point last_tick;
     long long longest_gap_ms = 0;
     std::vector<int> shown_values;
+    HWND window = nullptr;
+    int ticks = 0;
+    int ticks_unheld = 0;  ///< ticks of the writes with the machine free to sleep or shut down
 
     void look() {
         if (bar == nullptr || !IsWindowVisible(bar)) return;
@@ -58,6 +76,8 @@ void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
     watch.longest_gap_ms = std::max(watch.longest_gap_ms, gap);
     watch.last_tick = now;
     watch.look();
+    ++watch.ticks;
+    if (!kept_awake() || lets_session_end(watch.window)) ++watch.ticks_unheld;
 }
 
 // A person who answers Yes to the question and OK to the rest at once, and whose window
@@ -85,6 +105,7 @@ protected:
         ASSERT_TRUE(write_demo_firmware_files(demo_, folder_));
         sim_.install();
         install_os_util_platform();
+        install_os_write_span_hold();
         detect_system_language();
         select_message_language();
         INITCOMMONCONTROLSEX classes{sizeof classes,
@@ -92,6 +113,7 @@ protected:
         InitCommonControlsEx(&classes);
         install_win32_user_interface(nullptr);
         ASSERT_TRUE(face_.create(GetModuleHandleW(nullptr)));
+        set_write_span_window(reinterpret_cast<std::uintptr_t>(face_.window()));
         install_user_interface(&person_);
         face_.show(SW_SHOWNORMAL);
         const Clock::time_point end = Clock::now() + std::chrono::seconds(10);
@@ -123,7 +145,12 @@ protected:
                 sample = (folder_ / device.sample_file).string();
             }
         }
-        face_.answer_file_dialog([sample]() -> std::optional<std::string> { return sample; });
+        face_.answer_file_dialog([this, sample]() -> std::optional<std::string> {
+            // The dialog is up: nothing is written yet, so nothing holds the session.
+            EXPECT_FALSE(kept_awake());
+            EXPECT_TRUE(lets_session_end(face_.window()));
+            return sample;
+        });
         click(controls::BTN_Target_0 + index);
         click(controls::BTN_UpdateKORVEL);
     }
@@ -142,7 +169,8 @@ protected:
 
 TEST_F(WineResponsive, ATimerKeepsTickingThroughSlowWritesOfPv70AndPv20) {
     for (const std::int32_t family : {FAMILY_PV70, FAMILY_PV20_QTRL}) {
-        watch = Watch{GetDlgItem(face_.window(), controls::Progress_Update), Clock::now(), 0, {}};
+        watch = Watch{GetDlgItem(face_.window(), controls::Progress_Update), Clock::now(), 0, {},
+                      face_.window()};
         const UINT_PTR timer = SetTimer(nullptr, 0, 10, tick);
         const Clock::time_point start = Clock::now();
         update(family);
@@ -159,6 +187,10 @@ TEST_F(WineResponsive, ATimerKeepsTickingThroughSlowWritesOfPv70AndPv20) {
         ASSERT_FALSE(watch.shown_values.empty()) << family;
         EXPECT_EQ(watch.shown_values.back(), 100) << family;
         EXPECT_FALSE(IsWindowVisible(watch.bar)) << family;
+        EXPECT_GT(watch.ticks, 0) << family;
+        EXPECT_EQ(watch.ticks_unheld, 0) << family;
+        EXPECT_FALSE(kept_awake()) << family;
+        EXPECT_TRUE(lets_session_end(face_.window())) << family;
     }
 }
 
