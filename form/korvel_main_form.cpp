@@ -254,6 +254,9 @@ void MainForm::set_controls_enabled(bool enabled) {
     for (int each : {controls::BTN_Exit, controls::GroupBox_Target, controls::GroupBox_Host}) {
         view_.set_enabled(each, true);
     }
+    // The control that had the keyboard was disabled with the rest, which left the keyboard
+    // with no control at all: it goes to the update command again, or to the exit.
+    view_.set_focus(offered ? controls::BTN_UpdateKORVEL : controls::BTN_Exit);
 }
 
 void MainForm::BTN_UpdateKORVELClick() {

@@ -635,8 +635,15 @@ void Win32MainWindow::set_enabled(int control, bool enabled) {
     for (int i = 0; i < count; ++i) {
         EnableWindow(GetDlgItem(window_, first + i), enabled ? TRUE : FALSE);
     }
-    // A control disabled under the keyboard took the focus with it: give it back.
-    if (enabled && GetFocus() == nullptr && GetActiveWindow() == window_) OnActivate(WA_ACTIVE);
+}
+
+void Win32MainWindow::set_focus(int control) {
+    const HWND item = GetDlgItem(window_, control);
+    if (item == nullptr) return;
+    // SetFocus would activate an inactive window; there the control takes the focus at the
+    // next activation (OnActivate).
+    focus_ = item;
+    if (GetActiveWindow() == window_) SetFocus(item);
 }
 
 void Win32MainWindow::set_font(const char* family) {

@@ -61,6 +61,7 @@ TEST_F(UpdateRoad, AConfirmedWriteIsReportedRecordedAndFollowedByTheSubChannelCo
     const DemoDevice& pv30 = demo_bridge(FAMILY_PV30);
     select_family(FAMILY_PV30);
     pv30.device->clear_journal();
+    control("BTN_UpdateKORVEL")->setFocus();
     update_with(sample(pv30.sample_file), {ID_YES});
 
     EXPECT_EQ(dialogs, 1);
@@ -83,6 +84,8 @@ TEST_F(UpdateRoad, AConfirmedWriteIsReportedRecordedAndFollowedByTheSubChannelCo
     expect_unlocked();
     // The list is not rescanned: the same bridge stays selected.
     EXPECT_EQ(form->form().selection().family_code, FAMILY_PV30);
+    // The lock disabled the update button under the keyboard; the keyboard is back on it.
+    EXPECT_EQ(form->focusWidget(), control("BTN_UpdateKORVEL"));
 }
 
 TEST_F(UpdateRoad, EveryDemoBridgeTakesItsOwnSampleFile) {
