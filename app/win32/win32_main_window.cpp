@@ -520,6 +520,9 @@ void Win32MainWindow::OnTargetButtonMouse(HWND button, UINT message) {
             break;
         case WM_MOUSEHOVER: show_hint(button); break;
         case WM_MOUSELEAVE:
+            // Tracking the next button ends the last one's tracking with a leave that may
+            // arrive after the next button's own messages: it is not the hint's to clear then.
+            if (button != hint_button_) break;
             hide_hint();
             hint_button_ = nullptr;
             break;
