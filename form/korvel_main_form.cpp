@@ -303,7 +303,8 @@ void MainForm::update_step(UpdateStep step, int piece, int pieces) {
 }
 
 void MainForm::update_finished(bool written) {
-    if (written) show_progress(100, progress_text_.data());
+    // The line says the write is over, not the last step it took.
+    if (written) show_progress(100, progress_done_text());
 }
 
 void MainForm::show_progress(int percent, const char* text) {

@@ -13,6 +13,7 @@
 
 #include "gui_test_support.h"
 #include "korvel_msg.h"
+#include "korvel_progress_text.h"
 #include "lib_global.h"
 
 namespace korvel::gui_test {
@@ -75,6 +76,8 @@ TEST_F(UpdateRoad, AConfirmedWriteIsReportedRecordedAndFollowedByTheSubChannelCo
     EXPECT_FALSE(question.update_enabled);
     EXPECT_TRUE(question.update_running);
     EXPECT_TRUE(question.busy_cursor);
+    // Under the success message the full bar's line says the write is done, not its last step.
+    EXPECT_EQ(person.boxes[1].progress_line, progress_done_text());
 
     EXPECT_TRUE(form->form().firmware_written());
     EXPECT_FALSE(pv30.bridge->written_buffers().empty());
