@@ -310,6 +310,12 @@ void TForm_Main::set_enabled(int control, bool enabled) {
     if (QWidget* widget = control_widget(control)) widget->setEnabled(enabled);
 }
 
+void TForm_Main::set_focus(int control) {
+    // On an inactive window this only names the control that takes the focus when the window
+    // is next activated.
+    if (QWidget* widget = control_widget(control)) widget->setFocus(Qt::OtherFocusReason);
+}
+
 void TForm_Main::set_font(const char* family) {
     QFont window_font = font();
     if (family != nullptr && family[0] != '\0') window_font.setFamily(QString::fromUtf8(family));

@@ -74,6 +74,7 @@ private:
     void set_shown(int control, bool shown) override;
     void set_checked(int control) override;
     void set_enabled(int control, bool enabled) override;
+    void set_focus(int control) override;
     void set_font(const char* family) override;
     void set_busy(bool busy) override;
     std::string choose_firmware_file(const char* filter, const std::string& folder) override;

@@ -257,6 +257,9 @@ void MainForm::set_controls_enabled(bool enabled) {
     for (int each : {controls::BTN_Exit, controls::GroupBox_Target, controls::GroupBox_Host}) {
         view_.set_enabled(each, true);
     }
+    // The control that had the keyboard was disabled with the rest, which left the keyboard
+    // with no control at all: it goes to the update command again, or to the exit.
+    view_.set_focus(offered ? controls::BTN_UpdateKORVEL : controls::BTN_Exit);
 }
 
 void MainForm::BTN_UpdateKORVELClick() {
@@ -305,7 +308,8 @@ void MainForm::update_step(UpdateStep step, int piece, int pieces) {
 }
 
 void MainForm::update_finished(bool written) {
-    if (written) show_progress(100, progress_text_.data());
+    // The line says the write is over, not the last step it took.
+    if (written) show_progress(100, progress_done_text());
 }
 
 void MainForm::show_progress(int percent, const char* text) {

@@ -109,7 +109,8 @@ private:
     class UpdateLock;
 
     /// Enables or disables the adapter group, the target group and the three command
-    /// buttons (in the order the update command locks them, or the reverse).
+    /// buttons (in the order the update command locks them, or the reverse); enabling them
+    /// gives the keyboard focus back to a command button.
     void set_controls_enabled(bool enabled);
     void set_command_buttons_enabled(bool enabled);
     void set_busy(bool busy);

@@ -59,6 +59,9 @@ public:
     /// Checks a host or target button; the other buttons of its group are unchecked.
     virtual void set_checked(int control) = 0;
     virtual void set_enabled(int control, bool enabled) = 0;
+    /// The keyboard focus on a control. While the window is not the active one, the control
+    /// takes it when the window is next activated, and the window is not brought forward.
+    virtual void set_focus(int control) = 0;
     /// The window's font family; an empty name keeps the toolkit's own.
     virtual void set_font(const char* family) = 0;
     /// The hourglass cursor over the whole application, or the ordinary one again.

@@ -49,3 +49,18 @@ const char* write_span_reason() {
 }
 
 }  // namespace korvel
+
+namespace korvel {
+
+namespace {
+
+// Said at the end of the bar, when every piece is written and verified.
+constexpr const char* DONE[LANGUAGE_COLUMNS] = {"Done", "\u5b8c\u6210", "\u5b8c\u4e86"};
+
+}  // namespace
+
+const char* progress_done_text() {
+    return DONE[language_column(system_language, system_sublanguage)];
+}
+
+}  // namespace korvel

@@ -18,3 +18,11 @@ const char* progress_text(UpdateStep step, int piece, int pieces, char* text,
 const char* write_span_reason();
 
 }  // namespace korvel
+
+namespace korvel {
+
+/// The line once the update has been written and verified in full ("Done"), in the run's
+/// language.
+const char* progress_done_text();
+
+}  // namespace korvel

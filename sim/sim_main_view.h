@@ -33,6 +33,7 @@ public:
     void set_shown(int control, bool shown) override;
     void set_checked(int control) override;
     void set_enabled(int control, bool enabled) override;
+    void set_focus(int) override {}
     void set_font(const char*) override {}
     void set_busy(bool busy) override { busy_ = busy; }
     /// Returns file_to_choose and empties it, so a second dialog is cancelled.

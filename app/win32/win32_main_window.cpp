@@ -520,6 +520,9 @@ void Win32MainWindow::OnTargetButtonMouse(HWND button, UINT message) {
             break;
         case WM_MOUSEHOVER: show_hint(button); break;
         case WM_MOUSELEAVE:
+            // Tracking the next button ends the last one's tracking with a leave that may
+            // arrive after the next button's own messages: it is not the hint's to clear then.
+            if (button != hint_button_) break;
             hide_hint();
             hint_button_ = nullptr;
             break;
@@ -635,8 +638,15 @@ void Win32MainWindow::set_enabled(int control, bool enabled) {
     for (int i = 0; i < count; ++i) {
         EnableWindow(GetDlgItem(window_, first + i), enabled ? TRUE : FALSE);
     }
-    // A control disabled under the keyboard took the focus with it: give it back.
-    if (enabled && GetFocus() == nullptr && GetActiveWindow() == window_) OnActivate(WA_ACTIVE);
+}
+
+void Win32MainWindow::set_focus(int control) {
+    const HWND item = GetDlgItem(window_, control);
+    if (item == nullptr) return;
+    // SetFocus would activate an inactive window; there the control takes the focus at the
+    // next activation (OnActivate).
+    focus_ = item;
+    if (GetActiveWindow() == window_) SetFocus(item);
 }
 
 void Win32MainWindow::set_font(const char* family) {

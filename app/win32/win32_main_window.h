@@ -86,6 +86,7 @@ private:
     void set_shown(int control, bool shown) override;
     void set_checked(int control) override;
     void set_enabled(int control, bool enabled) override;
+    void set_focus(int control) override;
     void set_font(const char* family) override;
     void set_busy(bool busy) override;
     std::string choose_firmware_file(const char* filter, const std::string& folder) override;
@@ -105,7 +106,7 @@ private:
     HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;
     HWND tooltip_ = nullptr;
-    HWND focus_ = nullptr;  ///< the control that had the focus when the window was left
+    HWND focus_ = nullptr;  ///< the control that takes the focus when the window is activated
     int dpi_ = 96;
     int picture_size_ = 32;
     HFONT font_ = nullptr;

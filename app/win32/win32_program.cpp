@@ -29,8 +29,13 @@ int run_win32_program(HINSTANCE instance, int show_command,
     install_win32_user_interface(nullptr);
 
     if (!main_window.create(instance)) {
-        std::fprintf(stderr, "%s: Windows refused the window (error %lu)\n", APPLICATION_TITLE,
-                     GetLastError());
+        char reason[96] = {};
+        std::snprintf(reason, sizeof reason, "Windows refused the window (error %lu).",
+                      GetLastError());
+        // korvel-update.exe has no console: the reason is told in a box of its own, with no
+        // window to belong to. korvel-sim.exe's console has it too.
+        std::fprintf(stderr, "%s: %s\n", APPLICATION_TITLE, reason);
+        show_message(reason, APPLICATION_TITLE, MB_ICON_STOP_OK);
         install_user_interface(nullptr);
         return EXIT_FAILURE;
     }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -28,6 +29,8 @@ int ScriptedPerson::message_box(const char* text, const char* caption, std::uint
         box.exit_enabled = form->findChild<QPushButton*>("BTN_Exit")->isEnabled();
         box.update_enabled = form->findChild<QPushButton*>("BTN_UpdateKORVEL")->isEnabled();
         box.update_running = form->form().update_running();
+        const auto* line = form->findChild<QLabel*>("Label_Progress");
+        if (line->isVisibleTo(form)) box.progress_line = line->text().toStdString();
     }
     const QCursor* cursor = QApplication::overrideCursor();
     box.busy_cursor = cursor != nullptr && cursor->shape() == Qt::WaitCursor;

@@ -36,6 +36,7 @@ struct ShownBox {
     bool update_enabled = false;
     bool update_running = false;
     bool busy_cursor = false;
+    std::string progress_line;  ///< the line over the progress bar, empty when not shown
 };
 
 class ScriptedPerson final : public UserInterface {

@@ -13,6 +13,7 @@
 
 #include "gui_test_support.h"
 #include "korvel_msg.h"
+#include "korvel_progress_text.h"
 #include "lib_global.h"
 
 namespace korvel::gui_test {
@@ -61,6 +62,7 @@ TEST_F(UpdateRoad, AConfirmedWriteIsReportedRecordedAndFollowedByTheSubChannelCo
     const DemoDevice& pv30 = demo_bridge(FAMILY_PV30);
     select_family(FAMILY_PV30);
     pv30.device->clear_journal();
+    control("BTN_UpdateKORVEL")->setFocus();
     update_with(sample(pv30.sample_file), {ID_YES});
 
     EXPECT_EQ(dialogs, 1);
@@ -74,6 +76,8 @@ TEST_F(UpdateRoad, AConfirmedWriteIsReportedRecordedAndFollowedByTheSubChannelCo
     EXPECT_FALSE(question.update_enabled);
     EXPECT_TRUE(question.update_running);
     EXPECT_TRUE(question.busy_cursor);
+    // Under the success message the full bar's line says the write is done, not its last step.
+    EXPECT_EQ(person.boxes[1].progress_line, progress_done_text());
 
     EXPECT_TRUE(form->form().firmware_written());
     EXPECT_FALSE(pv30.bridge->written_buffers().empty());
@@ -83,6 +87,8 @@ TEST_F(UpdateRoad, AConfirmedWriteIsReportedRecordedAndFollowedByTheSubChannelCo
     expect_unlocked();
     // The list is not rescanned: the same bridge stays selected.
     EXPECT_EQ(form->form().selection().family_code, FAMILY_PV30);
+    // The lock disabled the update button under the keyboard; the keyboard is back on it.
+    EXPECT_EQ(form->focusWidget(), control("BTN_UpdateKORVEL"));
 }
 
 TEST_F(UpdateRoad, EveryDemoBridgeTakesItsOwnSampleFile) {

@@ -194,5 +194,20 @@ TEST_F(WineResponsive, ATimerKeepsTickingThroughSlowWritesOfPv70AndPv20) {
     }
 }
 
+// Tracking the next target button sets off the first one's leave, late: the next one's hint stays.
+TEST_F(WineResponsive, ALateLeaveOfTheLastTargetButtonLeavesTheNextOnesHint) {
+    const HWND first = GetDlgItem(face_.window(), controls::BTN_Target_0);
+    const HWND next = GetDlgItem(face_.window(), controls::BTN_Target_0 + 1);
+    for (const auto& [button, message] : {std::pair<HWND, UINT>{first, WM_MOUSEMOVE},
+             {first, WM_MOUSEHOVER}, {next, WM_MOUSEMOVE}, {next, WM_MOUSEHOVER},
+             {first, WM_MOUSELEAVE}, {next, WM_MOUSEMOVE}}) {
+        SendMessageW(button, message, 0, 0);
+    }
+    HWND hint = nullptr;  // the window's tooltip among every program's
+    do hint = FindWindowExW(nullptr, hint, TOOLTIPS_CLASSW, nullptr);
+    while (hint != nullptr && GetWindow(hint, GW_OWNER) != face_.window());
+    EXPECT_TRUE(IsWindowVisible(hint));
+}
+
 }  // namespace
 }  // namespace korvel
