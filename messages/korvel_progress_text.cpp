@@ -16,6 +16,8 @@ constexpr const char* WRITING[LANGUAGE_COLUMNS] = {"Writing", "\u5beb\u5165\u4e2
 constexpr const char* VERIFYING[LANGUAGE_COLUMNS] = {"Verifying", "\u9a57\u8b49\u4e2d",
                                                      "\u691c\u8a3c\u4e2d"};
 constexpr const char* PIECE_OF[LANGUAGE_COLUMNS] = {" of ", "/", "/"};
+// Said at the end of the bar, when every piece is written and verified.
+constexpr const char* DONE[LANGUAGE_COLUMNS] = {"Done", "\u5b8c\u6210", "\u5b8c\u4e86"};
 
 constexpr const char* WRITE_SPAN_REASON[LANGUAGE_COLUMNS] = {
     "Firmware is being written to a KORVEL bridge. Switching off now would leave the bridge "
@@ -44,23 +46,12 @@ const char* progress_text(UpdateStep step, int piece, int pieces, char* text,
     return text;
 }
 
-const char* write_span_reason() {
-    return WRITE_SPAN_REASON[language_column(system_language, system_sublanguage)];
-}
-
-}  // namespace korvel
-
-namespace korvel {
-
-namespace {
-
-// Said at the end of the bar, when every piece is written and verified.
-constexpr const char* DONE[LANGUAGE_COLUMNS] = {"Done", "\u5b8c\u6210", "\u5b8c\u4e86"};
-
-}  // namespace
-
 const char* progress_done_text() {
     return DONE[language_column(system_language, system_sublanguage)];
+}
+
+const char* write_span_reason() {
+    return WRITE_SPAN_REASON[language_column(system_language, system_sublanguage)];
 }
 
 }  // namespace korvel

@@ -13,16 +13,12 @@ namespace korvel {
 const char* progress_text(UpdateStep step, int piece, int pieces, char* text,
                           std::size_t capacity);
 
-/// Why the machine may not sleep, log off or shut down while a bridge is written: the reason
-/// the system shows to the person, in the run's language (UTF-8).
-const char* write_span_reason();
-
-}  // namespace korvel
-
-namespace korvel {
-
 /// The line once the update has been written and verified in full ("Done"), in the run's
 /// language.
 const char* progress_done_text();
+
+/// Why the machine may not sleep, log off or shut down while a bridge is written: the reason
+/// the system shows to the person, in the run's language (UTF-8).
+const char* write_span_reason();
 
 }  // namespace korvel
