@@ -18,6 +18,9 @@ program=build-win64/app/win32/korvel-sim.exe
 export WINEPREFIX="$root/build-win64/wine-screenshots"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 locales="$root/build-win64/locales"
+# localedef makes the locale's folder but not its parent: without one, every picture would come
+# out in English.
+mkdir -p "$locales"
 for locale in en_US zh_TW; do
   [ -f "$locales/$locale.UTF-8/LC_CTYPE" ] || localedef -i "$locale" -f UTF-8 "$locales/$locale.UTF-8" || true
 done
