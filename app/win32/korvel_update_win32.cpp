@@ -7,6 +7,7 @@
 #include "windows_util_platform.h"
 #include "write_span_hold.h"
 // After the seam's headers: <windows.h> defines macros named like some of their constants.
+#include "win32_main_window.h"
 #include "win32_program.h"
 
 // WinMain, the entry of a GUI program with every Windows compiler (MinGW and MSVC alike).
@@ -22,5 +23,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show_command) {
     if (korvel::claim_one_copy(korvel::KORVEL_UPDATE_COPY_NAME) == korvel::CopyClaim::taken) {
         return korvel::hand_over_to_running_copy();
     }
-    return korvel::run_win32_program(instance, show_command);
+    // The window a later start brings forward.
+    return korvel::run_win32_program(instance, show_command, [](korvel::Win32MainWindow& window) {
+        window.mark_running_copy();
+    });
 }

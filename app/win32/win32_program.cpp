@@ -67,10 +67,10 @@ int run_win32_program(HINSTANCE instance, int show_command,
 }
 
 int hand_over_to_running_copy() {
-    // FindWindow looks at this session's desktop only: another user's copy is not found there,
-    // and the box says that the program runs.
-    const HWND running = FindWindowW(MAIN_WINDOW_CLASS, nullptr);
-    if (running != nullptr && IsWindowVisible(running)) {
+    // Only this session's desktop is searched: another user's copy is not found there, and
+    // the box says that the program runs.
+    const HWND running = Win32MainWindow::find_running_copy();
+    if (running != nullptr) {
         bring_window_to_front(reinterpret_cast<std::uintptr_t>(running));
         return EXIT_SUCCESS;
     }

@@ -323,10 +323,16 @@ TEST_F(WineKorvelUpdate, ASecondCopyBringsTheFirstForwardAndEndsWithZero) {
     release_one_copy();
 }
 
-// The claim held here, where no window of the program shows (as another user's session would
-// hold it): the copy says so in a box of its own and ends with 1. As Windows 98 it looks for
-// the name without a namespace, the 9x family having one.
+// The claim held here, where no window of the running copy shows (as another user's session
+// would hold it): the copy says so in a box of its own and ends with 1, although a window of the
+// same class shows, as korvel-sim.exe's would. As Windows 98 it looks for the name without a
+// namespace, the 9x family having one.
 TEST_F(WineKorvelUpdate, SaysItIsAlreadyRunningWhenNoWindowShowsAndEndsWithOne) {
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+    Win32MainWindow not_the_copy;
+    ASSERT_TRUE(not_the_copy.create(GetModuleHandleW(nullptr)));
+    ShowWindow(not_the_copy.window(), SW_SHOWNOACTIVATE);
     wine::TempFolder folder;
     for (const bool windows_98 : {false, true}) {
         SCOPED_TRACE(windows_98 ? "Windows 98" : "Windows NT");
