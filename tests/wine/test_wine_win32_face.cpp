@@ -294,13 +294,10 @@ TEST_F(WineKorvelUpdate, SaysTheServiceFailedAndEndsWithOneWithoutAdapters) {
 
 // --- one running copy of korvel-update.exe ------------------------------------------------------
 
-// Whether a mutex of that name (prefix and KORVEL_UPDATE_COPY_NAME) exists where this process
-// looks for it.
-bool copy_mutex_exists(const char* prefix) {
-    const std::string name = std::string(prefix) + KORVEL_UPDATE_COPY_NAME;
-    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
-    if (mutex != nullptr) CloseHandle(mutex);
-    return mutex != nullptr;
+// Whether the copies' mutex, its name after prefix, exists where this process looks.
+bool copy_mutex_exists(const std::string& prefix) {
+    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, (prefix + KORVEL_UPDATE_COPY_NAME).c_str());
+    return mutex != nullptr && CloseHandle(mutex);
 }
 
 TEST_F(WineKorvelUpdate, ASecondCopyBringsTheFirstForwardAndEndsWithZero) {
@@ -308,28 +305,22 @@ TEST_F(WineKorvelUpdate, ASecondCopyBringsTheFirstForwardAndEndsWithZero) {
     const PROCESS_INFORMATION first = start_program_as(folder.file("korvel-update.exe"));
     const HWND window = wait_for_window(first.dwProcessId, MAIN_WINDOW_CLASS);
     ASSERT_NE(window, nullptr);
-    // The first copy's claim: a mutex of the global namespace, where every session meets.
     EXPECT_TRUE(copy_mutex_exists("Global\\"));
     EXPECT_FALSE(copy_mutex_exists("")) << "a name of this session's namespace";
     EXPECT_EQ(claim_one_copy(KORVEL_UPDATE_COPY_NAME), CopyClaim::taken);
-
     ShowWindow(window, SW_MINIMIZE);
     EXPECT_EQ(wait_for_exit(start_program_as(folder.file("second.exe"))), 0u);
     EXPECT_FALSE(IsIconic(window)) << "the second copy brought the first forward";
-
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(wait_for_exit(first), 0u);
     EXPECT_EQ(claim_one_copy(KORVEL_UPDATE_COPY_NAME), CopyClaim::claimed);
     release_one_copy();
 }
 
-// The claim held here, where no window of the running copy shows (as another user's session
-// would hold it): the copy says so in a box of its own and ends with 1, although a window of the
-// same class shows, as korvel-sim.exe's would. As Windows 98 it looks for the name without a
-// namespace, the 9x family having one.
+// The claim held here, as another session's copy would hold it, and a window of the class
+// shown that is not the running copy's (korvel-sim.exe's): the copy says in a box of its own
+// that the program runs and ends with 1. As Windows 98 it claims the name without a namespace.
 TEST_F(WineKorvelUpdate, SaysItIsAlreadyRunningWhenNoWindowShowsAndEndsWithOne) {
-    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&classes);
     Win32MainWindow not_the_copy;
     ASSERT_TRUE(not_the_copy.create(GetModuleHandleW(nullptr)));
     ShowWindow(not_the_copy.window(), SW_SHOWNOACTIVATE);
@@ -342,15 +333,14 @@ TEST_F(WineKorvelUpdate, SaysItIsAlreadyRunningWhenNoWindowShowsAndEndsWithOne) 
         } else {
             ASSERT_EQ(claim_one_copy(KORVEL_UPDATE_COPY_NAME), CopyClaim::claimed);
         }
-        const PROCESS_INFORMATION program = start_program_as(
+        const PROCESS_INFORMATION copy = start_program_as(
             folder.file(windows_98 ? "korvel-update-win98.exe" : "korvel-update.exe"));
-        const HWND box = wait_for_window(program.dwProcessId, L"#32770");
-        EXPECT_NE(box, nullptr);
+        const HWND box = wait_for_window(copy.dwProcessId, L"#32770");
         EXPECT_EQ(text_of(box), message_text(MSG_CAPTION_INFORMATION));
         EXPECT_EQ(text_of(GetDlgItem(box, 0xFFFF)), already_running_text());
         EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "no window of its own";
         PostMessageW(box, WM_COMMAND, IDOK, 0);
-        EXPECT_EQ(wait_for_exit(program), 1u);
+        EXPECT_EQ(wait_for_exit(copy), 1u);
         release_one_copy();
         if (bare != nullptr) CloseHandle(bare);
     }
