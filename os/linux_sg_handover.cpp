@@ -19,6 +19,9 @@
 
 namespace korvel {
 
+// Set by the build (KORVEL_SG_HELPER_PATH), the same path the package installs the helper at.
+const char* const SG_HELPER_PATH = KORVEL_SG_HELPER_PATH;
+
 namespace {
 
 // One received node: its descriptor, the sg node number it is, and the address it reported.

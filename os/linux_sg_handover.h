@@ -33,8 +33,7 @@ inline constexpr std::uint32_t SG_HANDOVER_END = 0x4B534745;   // "KSGE"
 inline constexpr std::size_t SG_HANDOVER_CAPACITY = 128;
 
 /// Where the helper installs: the only program the window asks pkexec to run.
-inline constexpr const char* SG_HELPER_PATH =
-    "/usr/libexec/korvel-update/korvel-update-sg-helper";
+extern const char* const SG_HELPER_PATH;
 
 // --- The helper's side ---------------------------------------------------------------------
 
