@@ -6,6 +6,7 @@
 
 #include "korvel_main.h"
 #include "korvel_pictures.h"
+#include "korvel_second_copy.h"
 #include "lib_global.h"
 #include "qt_user_interface.h"
 #include "ui_seam.h"
@@ -69,6 +70,14 @@ int run_program(int& argc, char** argv, const std::function<void(TForm_Main&)>& 
     if (application.exception_seen()) code = EXIT_FAILURE;
     install_user_interface(nullptr);
     return code;
+}
+
+int run_second_copy(int& argc, char** argv) {
+    KorvelApplication application(argc, argv);
+    install_qt_user_interface(nullptr);
+    show_already_running();
+    install_user_interface(nullptr);
+    return EXIT_FAILURE;
 }
 
 }  // namespace korvel

@@ -1,6 +1,6 @@
 // The program start shared by korvel-update and korvel-sim: the GUI application, the
 // user-interface seam, the main window and its message loop, and what happens to an exception
-// that reaches that loop.
+// that reaches that loop; and korvel-update's start while a copy of it already runs.
 #pragma once
 
 #include <QApplication>
@@ -35,5 +35,10 @@ void show_unexpected_failure(const char* text);
 /// the exit code: 0 after an ordinary close, non-zero when the SCSI service could not start
 /// or an exception reached the message loop.
 int run_program(int& argc, char** argv, const std::function<void(TForm_Main&)>& prepare);
+
+/// The end of a start that found a copy of the program already running: creates the
+/// application, installs the Qt user interface, says in a box that the program already runs
+/// and returns the exit code 1. No window of its own, no device opened.
+int run_second_copy(int& argc, char** argv);
 
 }  // namespace korvel

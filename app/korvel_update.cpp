@@ -1,6 +1,6 @@
 // korvel-update: the program. No command line, no configuration: the operating system's SCSI
 // service (with the bridges' nodes from the root helper for an ordinary user), the system
-// locale's language, and the window.
+// locale's language, and the window; one running copy per machine.
 //
 // This is the Qt program of Linux; on Windows korvel-update.exe is the native Win32 face
 // (app/win32/korvel_update_win32.cpp).
@@ -9,15 +9,23 @@
 #include "lib_getwnver.h"
 #include "linux_platform.h"
 #include "linux_util_platform.h"
+#include "one_copy.h"
 #include "write_span_hold.h"
 
 int main(int argc, char** argv) {
     korvel::install_os_platform();
     korvel::install_os_util_platform();
     korvel::install_os_write_span_hold();
-    // An ordinary user is asked for the administrator's password before any window exists.
-    korvel::obtain_bridge_rights();
     // The language is read before any window exists; the catalogue uses it from then on.
     korvel::detect_system_language();
+    // One copy per machine: claimed before any window or device is opened, held until the
+    // program ends. Only a copy found running stops this start; a claim the system refuses
+    // for another reason tells nothing of other copies, and the program runs.
+    if (korvel::claim_one_copy(korvel::KORVEL_UPDATE_COPY_NAME) == korvel::CopyClaim::taken) {
+        return korvel::run_second_copy(argc, argv);
+    }
+    // Only the copy that runs asks an ordinary user for the administrator's password, and
+    // before any window exists.
+    korvel::obtain_bridge_rights();
     return korvel::run_program(argc, argv, {});
 }

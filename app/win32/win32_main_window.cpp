@@ -101,6 +101,9 @@ HICON greyed_icon(HICON icon, int size) {
     return grey;
 }
 
+// The property that tells korvel-update's running copy from other windows of the class.
+constexpr const wchar_t* RUNNING_COPY_PROPERTY = L"KorvelUpdate.RunningCopy";
+
 BOOL CALLBACK set_control_font(HWND control, LPARAM font) {
     SendMessageW(control, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
     return TRUE;
@@ -114,6 +117,20 @@ void show_unexpected_failure(const char* text) {
 }  // namespace
 
 Win32MainWindow::Win32MainWindow() : form_(*this) {}
+
+void Win32MainWindow::mark_running_copy() {
+    if (window_ != nullptr) SetPropW(window_, RUNNING_COPY_PROPERTY, window_);
+}
+
+HWND Win32MainWindow::find_running_copy() {
+    HWND candidate = nullptr;
+    while ((candidate = FindWindowExW(nullptr, candidate, MAIN_WINDOW_CLASS, nullptr)) != nullptr) {
+        if (GetPropW(candidate, RUNNING_COPY_PROPERTY) != nullptr && IsWindowVisible(candidate)) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
 
 Win32MainWindow::~Win32MainWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
@@ -408,6 +425,7 @@ LRESULT Win32MainWindow::OnCreate() {
 
 void Win32MainWindow::OnDestroy() {
     hide_hint();
+    RemovePropW(window_, RUNNING_COPY_PROPERTY);
     PostQuitMessage(EXIT_SUCCESS);
 }
 

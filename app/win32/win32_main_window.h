@@ -43,6 +43,12 @@ public:
     bool dialog_message(MSG& message);
 
     HWND window() const { return window_; }
+    /// Marks the window as korvel-update's running copy, the one a second start brings forward;
+    /// korvel-sim's windows, of the same class, stay unmarked. Call after create.
+    void mark_running_copy();
+    /// The shown window of korvel-update's running copy on this session's desktop; null when
+    /// there is none.
+    static HWND find_running_copy();
     MainForm& form() { return form_; }
     const MainForm& form() const { return form_; }
     /// Whether an exception reached the window procedure during the run.

@@ -2,13 +2,16 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "korvel_second_copy.h"
 #include "lib_global.h"
 #include "ui_seam.h"
 #include "win32_main_window.h"
 #include "win32_user_interface.h"
+#include "windows_foreground.h"
 #include "write_span_hold.h"
 
 namespace korvel {
@@ -61,6 +64,20 @@ int run_win32_program(HINSTANCE instance, int show_command,
     if (main_window.form().start_failed() || main_window.exception_seen()) code = EXIT_FAILURE;
     install_user_interface(nullptr);
     return code;
+}
+
+int hand_over_to_running_copy() {
+    // Only this session's desktop is searched: another user's copy is not found there, and
+    // the box says that the program runs.
+    const HWND running = Win32MainWindow::find_running_copy();
+    if (running != nullptr) {
+        bring_window_to_front(reinterpret_cast<std::uintptr_t>(running));
+        return EXIT_SUCCESS;
+    }
+    install_win32_user_interface(nullptr);
+    show_already_running();
+    install_user_interface(nullptr);
+    return EXIT_FAILURE;
 }
 
 }  // namespace korvel

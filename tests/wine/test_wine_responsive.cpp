@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace korvel {
@@ -101,7 +102,10 @@ protected:
         for (const DemoDevice& device : demo_.devices) {
             if (device.bridge != nullptr) device.bridge->add_answer_time({0x3B}, WRITE_MS);
         }
-        folder_ = std::filesystem::temp_directory_path() / "korvel-wine-responsive";
+        // A folder of this process's own: ctest runs the cases side by side, and one case's
+        // clean-up must not take another's sample files away in the middle of its update.
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("korvel-wine-responsive-" + std::to_string(GetCurrentProcessId()));
         ASSERT_TRUE(write_demo_firmware_files(demo_, folder_));
         sim_.install();
         install_os_util_platform();

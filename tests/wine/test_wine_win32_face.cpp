@@ -6,9 +6,11 @@
 #include "windows_util_platform.h"
 
 #include "korvel_msg.h"
+#include "korvel_running_text.h"
 #include "korvel_runtime_flags.h"
 #include "lib_font.h"
 #include "lib_getwnver.h"
+#include "one_copy.h"
 #include "win32_main_window.h"
 #include "win32_user_interface.h"
 #include "wine_test_support.h"
@@ -228,10 +230,14 @@ PROCESS_INFORMATION start_program_as(const std::string& path) {
     return started;
 }
 
+// The program's exit code, waited for up to 20 seconds; STILL_ACTIVE when it had not ended by
+// then, and it is ended, so that no test after this one meets it running.
 DWORD wait_for_exit(const PROCESS_INFORMATION& process) {
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0) {
         GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, 2);
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -284,6 +290,60 @@ TEST_F(WineKorvelUpdate, SaysTheServiceFailedAndEndsWithOneWithoutAdapters) {
     EXPECT_STREQ(owner_class, MAIN_WINDOW_CLASS) << "the box belongs to the main window";
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(wait_for_exit(program), 1u);
+}
+
+// --- one running copy of korvel-update.exe ------------------------------------------------------
+
+// Whether the copies' mutex, its name after prefix, exists where this process looks.
+bool copy_mutex_exists(const std::string& prefix) {
+    const HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, (prefix + KORVEL_UPDATE_COPY_NAME).c_str());
+    return mutex != nullptr && CloseHandle(mutex);
+}
+
+TEST_F(WineKorvelUpdate, ASecondCopyBringsTheFirstForwardAndEndsWithZero) {
+    wine::TempFolder folder;
+    const PROCESS_INFORMATION first = start_program_as(folder.file("korvel-update.exe"));
+    const HWND window = wait_for_window(first.dwProcessId, MAIN_WINDOW_CLASS);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(copy_mutex_exists("Global\\"));
+    EXPECT_FALSE(copy_mutex_exists("")) << "a name of this session's namespace";
+    EXPECT_EQ(claim_one_copy(KORVEL_UPDATE_COPY_NAME), CopyClaim::taken);
+    ShowWindow(window, SW_MINIMIZE);
+    EXPECT_EQ(wait_for_exit(start_program_as(folder.file("second.exe"))), 0u);
+    EXPECT_FALSE(IsIconic(window)) << "the second copy brought the first forward";
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(wait_for_exit(first), 0u);
+    EXPECT_EQ(claim_one_copy(KORVEL_UPDATE_COPY_NAME), CopyClaim::claimed);
+    release_one_copy();
+}
+
+// The claim held here, as another session's copy would hold it, and a window of the class
+// shown that is not the running copy's (korvel-sim.exe's): the copy says in a box of its own
+// that the program runs and ends with 1. As Windows 98 it claims the name without a namespace.
+TEST_F(WineKorvelUpdate, SaysItIsAlreadyRunningWhenNoWindowShowsAndEndsWithOne) {
+    Win32MainWindow not_the_copy;
+    ASSERT_TRUE(not_the_copy.create(GetModuleHandleW(nullptr)));
+    ShowWindow(not_the_copy.window(), SW_SHOWNOACTIVATE);
+    wine::TempFolder folder;
+    for (const bool windows_98 : {false, true}) {
+        SCOPED_TRACE(windows_98 ? "Windows 98" : "Windows NT");
+        HANDLE bare = nullptr;
+        if (windows_98) {
+            bare = CreateMutexA(nullptr, FALSE, KORVEL_UPDATE_COPY_NAME);
+        } else {
+            ASSERT_EQ(claim_one_copy(KORVEL_UPDATE_COPY_NAME), CopyClaim::claimed);
+        }
+        const PROCESS_INFORMATION copy = start_program_as(
+            folder.file(windows_98 ? "korvel-update-win98.exe" : "korvel-update.exe"));
+        const HWND box = wait_for_window(copy.dwProcessId, L"#32770");
+        EXPECT_EQ(text_of(box), message_text(MSG_CAPTION_INFORMATION));
+        EXPECT_EQ(text_of(GetDlgItem(box, 0xFFFF)), already_running_text());
+        EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "no window of its own";
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_EQ(wait_for_exit(copy), 1u);
+        release_one_copy();
+        if (bare != nullptr) CloseHandle(bare);
+    }
 }
 
 }  // namespace
