@@ -1,9 +1,11 @@
 // korvel-update: the program. No command line, no configuration: the operating system's SCSI
-// service, the system locale's language, and the window; one running copy per machine.
+// service (with the bridges' nodes from the root helper for an ordinary user), the system
+// locale's language, and the window; one running copy per machine.
 //
 // This is the Qt program of Linux; on Windows korvel-update.exe is the native Win32 face
 // (app/win32/korvel_update_win32.cpp).
 #include "korvel_program.h"
+#include "korvel_sg_rights.h"
 #include "lib_getwnver.h"
 #include "linux_platform.h"
 #include "linux_util_platform.h"
@@ -22,5 +24,8 @@ int main(int argc, char** argv) {
     if (korvel::claim_one_copy(korvel::KORVEL_UPDATE_COPY_NAME) == korvel::CopyClaim::taken) {
         return korvel::run_second_copy(argc, argv);
     }
+    // Only the copy that runs asks an ordinary user for the administrator's password, and
+    // before any window exists.
+    korvel::obtain_bridge_rights();
     return korvel::run_program(argc, argv, {});
 }

@@ -1,5 +1,7 @@
 #include "linux_platform.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -78,12 +80,16 @@ const char* process_locale_name() {
     return "C";
 }
 
-void install_os_platform() {
+void install_os_platform() { install_os_platform_over(&linux_scsi_generic()); }
+
+void install_os_platform_over(LinuxScsiGeneric* sg) {
     Platform platform;
     platform.identity = &linux_identity;
-    platform.linux_sg = &linux_scsi_generic();
+    platform.linux_sg = sg;
     platform.threads = &os_threads();
     install_platform(platform);
 }
+
+bool running_as_root() { return ::geteuid() == 0; }
 
 }  // namespace korvel

@@ -17,5 +17,10 @@ const char* process_locale_name();
 
 /// Installs the Linux platform (identity, sg driver and threads) for the rest of the run.
 void install_os_platform();
+/// Installs the Linux platform with another sg driver (null: none, so no device is found).
+void install_os_platform_over(LinuxScsiGeneric* sg);
+
+/// Whether the program runs with root's rights (its effective user id is 0).
+bool running_as_root();
 
 }  // namespace korvel

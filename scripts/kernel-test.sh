@@ -8,10 +8,12 @@
 # and command library over the sg driver. Then the guest makes a tcm_loop host whose targets
 # are TCMU devices (the kernel's userspace SCSI target) served by korvel-tcmu-bridges, one
 # simulated bridge or disk each, and korvel-kernel-flash runs the window's form over them:
-# start, adapters, scan and updates of every family. Each check program prints
+# start, adapters, scan and updates of every family; then it starts korvel-kernel-sg-helper as
+# pkexec would and plays the window again as an ordinary user over the nodes the helper hands
+# over: the bridges' alone. Each check program prints
 # "N passed, N failed"; the test passes only when both show 0 failed.
 #
-# --binaries  the folder of the three static programs (default: built here into build-kernel/)
+# --binaries  the folder of the four static programs (default: built here into build-kernel/)
 # --work      where the kernel package, the unpacked kernel, the guest's files and the console
 #             log go (default: build-kernel/guest). The kernel package stays there as a cache.
 set -euo pipefail
@@ -36,7 +38,7 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
 # --- The guest's programs ----------------------------------------------------------------------
-programs=(korvel-kernel-check korvel-tcmu-bridges korvel-kernel-flash)
+programs=(korvel-kernel-check korvel-tcmu-bridges korvel-kernel-flash korvel-kernel-sg-helper)
 if [ -z "$binaries" ]; then
   cmake -S "$root" -B "$root/build-kernel" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$root/build-kernel" --target "${programs[@]}" -j 2
@@ -167,7 +169,7 @@ if [ -e /tmp/ready ]; then
   done
   echo "guest: SCSI hosts:"
   for host in /sys/class/scsi_host/host*; do echo "  ${host##*/} $(cat "$host/proc_name")"; done
-  /korvel-kernel-flash /tmp/journal
+  /korvel-kernel-flash /tmp/journal /korvel-kernel-sg-helper
 else
   echo "guest: the bridge server did not start"
   false

@@ -8,7 +8,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 start=$SECONDS
-./scripts/install-packages.sh lintian desktop-file-utils appstream 7zip unzip xdotool xvfb xauth
+./scripts/install-packages.sh lintian desktop-file-utils appstream 7zip unzip xdotool xvfb xauth \
+  libxml2-utils polkitd
 ./scripts/package.sh
 version=$(cat build/korvel-version.txt)
 tests/packaging/check_deb.sh dist/korvel-update_"$version"_*.deb

@@ -10,6 +10,8 @@ packages=(
   libsystemd-dev
   # A private system bus with a simulated logind, for the write span's inhibitor lock.
   dbus-daemon python3-dbusmock
+  # The polkit action of the sg helper, checked against polkit's own DTD (polkitd ships it).
+  libxml2-utils polkitd
 )
 
 exec "$(dirname "$0")/install-packages.sh" "${packages[@]}"

@@ -1,10 +1,12 @@
 // Bridge identification from vital product data.
 #include "lib_aspi_bridge.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "lib_aspi.h"
 #include "lib_aspi_request.h"
+#include "nt_emulation.h"
 
 namespace korvel {
 
@@ -162,6 +164,35 @@ void identify_bridge(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
     }
     if (wide != nullptr) *wide = wide_bus;
     if (rate != nullptr) *rate = transfer_rate;
+}
+
+std::size_t find_bridge_nodes(BridgeNode* nodes, std::size_t capacity) {
+    std::size_t found = 0;
+    const int hosts = std::min(adapter_count(), static_cast<int>(MAX_HOSTS));
+    for (int host_number = 0; host_number < hosts; ++host_number) {
+        const auto host = static_cast<std::uint8_t>(host_number);
+        for (int id = 0; id < SCANNED_TARGET_IDS; ++id) {
+            const auto target = static_cast<std::uint8_t>(id);
+            const DeviceSlot slot = device_slot(host, target, 0);
+            if (slot.handle == 0) continue;
+            std::int32_t type = -1;
+            std::int32_t removable = 0;
+            std::int32_t family = FAMILY_NONE;
+            char model[BRIDGE_MODEL_CAPACITY] = {};
+            char vendor[VENDOR_TEXT_CAPACITY] = {};
+            char product[PRODUCT_TEXT_CAPACITY] = {};
+            char revision[REVISION_TEXT_CAPACITY] = {};
+            scsi_inquiry(host, target, 0, type, removable, family, model, vendor, product,
+                         revision);
+            if (type < 0) continue;
+            if (family == FAMILY_NONE) identify_bridge(host, target, 0, family, model, nullptr,
+                                                       nullptr);
+            if (family == FAMILY_NONE) continue;
+            if (found < capacity) nodes[found] = {host, target, 0, family, slot.handle};
+            ++found;
+        }
+    }
+    return found;
 }
 
 }  // namespace korvel

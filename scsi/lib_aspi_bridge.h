@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform_seam.h"
+
 namespace korvel {
 
 /// Family codes: the chip family and kind of a bridge; 0 means not a recognised bridge.
@@ -37,5 +39,22 @@ void identify_bridge(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
 /// The transfer rate of a speed code (upper four bits of the capability byte) on a narrow
 /// bus, in MB/s; RATE_UNKNOWN for codes the bridges do not use.
 std::int32_t narrow_bus_rate(std::uint8_t speed_byte);
+
+/// Target IDs a scan asks on each host adapter, LUN 0 of each.
+inline constexpr int SCANNED_TARGET_IDS = 16;
+
+/// A bridge a scan found, and the provider's open handle of its device.
+struct BridgeNode {
+    std::uint8_t host;
+    std::uint8_t target;
+    std::uint8_t lun;
+    std::int32_t family_code;
+    OsHandle handle;
+};
+
+/// Scans every host adapter of the started service as the window's scan does (standard
+/// INQUIRY, then the vital product data pages) and writes the bridges it finds, at most
+/// capacity of them; returns how many it found (which may be more).
+std::size_t find_bridge_nodes(BridgeNode* nodes, std::size_t capacity);
 
 }  // namespace korvel

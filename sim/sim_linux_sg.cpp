@@ -242,4 +242,12 @@ void SimLinuxSg::close_node(OsHandle node) {
     found->second.open = false;
 }
 
+bool SimLinuxSg::node_address(const char* name, SgScsiId& id) {
+    const Node* node = sysfs_addresses_ ? node_named(name) : nullptr;
+    if (node == nullptr) return false;
+    id = node->id;
+    id.scsi_type = 0;
+    return true;
+}
+
 }  // namespace korvel

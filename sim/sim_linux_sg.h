@@ -50,6 +50,9 @@ public:
     /// Makes list_nodes answer exactly these names, in this order, whatever the nodes are.
     /// Names longer than a node name's room are handed over cut to it, without their zero.
     void set_listing(std::vector<std::string> names);
+    /// Lets node_address answer every node's address, as sysfs does for anyone (off by default:
+    /// a node without rights then stays unseen, as before sysfs was asked).
+    void publish_sysfs_addresses() { sysfs_addresses_ = true; }
 
     // --- Faults ----------------------------------------------------------------------------
 
@@ -95,6 +98,7 @@ public:
     bool host_proc_name(std::uint32_t host, std::uint8_t* buffer, std::uint32_t capacity,
                         std::uint32_t* length) override;
     void close_node(OsHandle node) override;
+    bool node_address(const char* name, SgScsiId& id) override;
 
 private:
     struct Node {
@@ -122,6 +126,7 @@ private:
     std::map<std::string, Node> nodes_;
     std::uint32_t next_number_ = 0;
     std::optional<std::vector<std::string>> listing_;
+    bool sysfs_addresses_ = false;
     std::map<std::uint32_t, std::string> proc_names_;
 
     std::map<OsHandle, Handle> handles_;

@@ -42,10 +42,18 @@ bool address_of(const SgScsiId& id, ScsiAddress& address) {
 }
 
 void register_node(LinuxScsiGeneric& platform, const char* name) {
-    const OsHandle handle = open_node(platform, name);
-    if (handle == 0) return;  // no right to it, or gone since the listing
     SgScsiId id;
     ScsiAddress address{};
+    const OsHandle handle = open_node(platform, name);
+    if (handle == 0) {
+        // No right to it (or gone since the listing): sysfs still tells anyone where it sits,
+        // so its host adapter is offered, and its secondary bus numbered, as for root. The slot
+        // stays empty: no request reaches a device through it.
+        if (platform.node_address(name, id) && address_of(id, address)) {
+            register_addressed_device(0, address, close_sg_node);
+        }
+        return;
+    }
     if (!platform.scsi_id(handle, id) || !address_of(id, address)) {
         platform.close_node(handle);
         return;

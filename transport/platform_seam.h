@@ -170,6 +170,9 @@ public:
                                 std::uint32_t* length) = 0;
     /// Closes a node opened by open_node.
     virtual void close_node(OsHandle node) = 0;
+    /// Where a node's device sits, as sysfs names it (readable without any right to the node);
+    /// scsi_type is left 0. False when sysfs does not name it.
+    virtual bool node_address(const char* name, SgScsiId& id) = 0;
 };
 
 class Threads;  // thread_seam.h

@@ -12,7 +12,17 @@
 // no WRITE BUFFER at all. Printed: each update's time next to the floor of the program's own
 // pacing, and the mean time of one TEST UNIT READY through sg, tcm_loop and the ring.
 //
-//   korvel-kernel-flash JOURNAL    JOURNAL is the bridge server's journal file
+// Last, the hand-over: the sg helper started as pkexec starts it (the socket as descriptor 0),
+// and the window played by a process that dropped to an ordinary uid.
+//
+//   korvel-kernel-flash JOURNAL HELPER   the bridge server's journal file, the sg helper
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -29,7 +39,9 @@
 #include "korvel_msg.h"
 #include "lib_wnaspi32.h"
 #include "linux_platform.h"
+#include "linux_sg_handover.h"
 #include "linux_util_platform.h"
+#include "nt_emulation.h"
 #include "sim_bridge.h"
 #include "sim_main_view.h"
 #include "sim_platform.h"
@@ -228,9 +240,83 @@ double mean_test_unit_ready_us(std::uint8_t host, std::uint8_t target) {
            TEST_UNIT_READY_COUNT;
 }
 
+// Whether this process can open any sg node, for reading or writing.
+bool opens_any_sg_node() {
+    bool opened = false;
+    for (int n = 0; n < 64; ++n) {
+        for (const int mode : {O_RDWR, O_RDONLY}) {
+            const int fd = open(("/dev/sg" + std::to_string(n)).c_str(), mode | O_NONBLOCK);
+            opened = opened || fd >= 0;
+            if (fd >= 0) close(fd);
+        }
+    }
+    return opened;
+}
+
+// The window as an ordinary user, over the nodes the helper hands it: none of its own, exactly
+// the bridges served (not the emulated disk and CD-ROM drive, not scsi_debug's disk, not the
+// ordinary disk among the bridges), every adapter as root sees it, and an update of a PV30.
+// Returns the number of its failed checks.
+int play_window(int socket, int tcm_host, std::size_t bridges) {
+    const int failed_before = failed;
+    constexpr uid_t NOBODY = 65534;
+    check(setgroups(0, nullptr) == 0 && setgid(NOBODY) == 0 && setuid(NOBODY) == 0 &&
+              !opens_any_sg_node(),
+          "hand-over: the window's process runs as uid 65534 and opens no sg node itself");
+    const SgHandoverResult result = receive_sg_nodes(socket, 60000);
+    check(result.ended && result.refused == 0 && result.accepted == bridges,
+          "hand-over: " + std::to_string(result.accepted) + " nodes received, one per bridge");
+    install_os_platform_over(&received_sg_nodes());
+    bool only_bridges = scsi_start() == tcm_host + 1;
+    std::size_t reachable = 0;
+    for (std::uint32_t host = 0; host < MAX_HOSTS; ++host)
+        for (std::uint32_t target = 0; target < MAX_TARGETS; ++target)
+            for (std::uint32_t lun = 0; lun < MAX_LUNS; ++lun)
+                if (device_slot(host, target, lun).handle != 0) {
+                    ++reachable;
+                    only_bridges = only_bridges && host == static_cast<std::uint32_t>(tcm_host);
+                }
+    scsi_stop();
+    check(only_bridges && reachable == bridges,
+          "hand-over: every device it reaches is a bridge on tcm_loop, every adapter offered");
+
+    Run run;
+    run_window(run, [] { return Lines{}; });
+    const auto pv30 = std::find_if(run.steps.begin(), run.steps.end(), [](const Step& step) {
+        return step.name == std::string("5: ") + KIND_NAMES[SOUND_YES];
+    });
+    check(pv30 != run.steps.end() &&
+              pv30->messages.back() == message_text(MSG_UPDATE_SUCCEEDED),
+          "hand-over: the window updates the bridges through the received nodes");
+    return failed - failed_before;
+}
+
+void check_handover(const char* helper, int tcm_host, std::size_t bridges) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return check(false, "socketpair");
+    const pid_t window = fork();
+    if (window == 0) {
+        close(ends[1]);
+        _exit(play_window(ends[0], tcm_host, bridges));
+    }
+    close(ends[0]);
+    const pid_t started = fork();
+    if (started == 0) {
+        if (dup2(ends[1], 0) == 0) execl(helper, helper, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ends[1]);
+    int helper_status = -1;
+    int window_status = -1;
+    waitpid(started, &helper_status, 0);
+    waitpid(window, &window_status, 0);
+    check(helper_status == 0 && window_status == 0,
+          "hand-over: the helper ends with 0, the window's process with no failed check");
+}
+
 int run(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: korvel-kernel-flash JOURNAL\n");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: korvel-kernel-flash JOURNAL HELPER\n");
         return 2;
     }
     install_os_util_platform();
@@ -288,6 +374,7 @@ int run(int argc, char** argv) {
         "through scsi_debug\n",
         TEST_UNIT_READY_COUNT, ring_us, debug_us);
 
+    check_handover(argv[2], kernel.tcm_host, bridges.size());
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 && passed > 0 ? 0 : 1;
 }

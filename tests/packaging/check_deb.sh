@@ -4,6 +4,7 @@
 # - unpacked into a scratch root (dpkg -x), the program, desktop entry, icon, AppStream
 #   metadata, manual page and documentation are where the desktop and man look for them, and
 #   they name one another (the entry's program and icon, the metadata's launchable);
+# - the polkit action is valid and where polkit looks, and names the packaged root helper;
 # - the packaged program starts on a virtual X display and, on a machine without SCSI generic
 #   nodes, shows its start failure box; answered OK, it ends with exit code 1.
 set -euo pipefail
@@ -43,6 +44,31 @@ for file in copyright changelog.gz README.Debian; do
 done
 dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6 (>=' \
   || fail "the dependencies were not taken from the shared libraries"
+dpkg-deb -f "$deb" Depends | grep -qE '(^|, )pkexec(,|$| )' || fail "the package does not depend on pkexec"
+
+# The polkit action where polkit reads actions, valid by polkit's DTD, naming the packaged
+# helper as its program, asking active local sessions for the administrator (kept a while),
+# nobody else, in English, Traditional Chinese and Japanese.
+actions=$root/usr/share/polkit-1/actions
+policy=$(find "$actions" -name '*.policy' -print -quit 2>/dev/null)
+if [ -z "$policy" ]; then
+  fail "no polkit action in /usr/share/polkit-1/actions"
+else
+  xmllint --noout --dtdvalid /usr/share/polkit-1/policyconfig-1.dtd "$policy" \
+    || fail "the polkit action is not valid by polkit's DTD"
+  value() { xmllint --xpath "string($1)" "$policy"; }
+  helper=$(value '//annotate[@key="org.freedesktop.policykit.exec.path"]')
+  [ -n "$helper" ] && [ -x "$root$helper" ] && [ -z "$(find "$root$helper" -perm /6000)" ] \
+    || fail "the action's program '$helper' is not a packaged, non-setuid program"
+  [ "$(basename "$policy" .policy)" = "$(value '//action/@id')" ] \
+    || fail "the action file is not named after its action"
+  [ "$(value '//defaults/allow_active')" = auth_admin_keep ] \
+    && [ "$(value '//defaults/allow_inactive')" = no ] && [ "$(value '//defaults/allow_any')" = no ] \
+    || fail "the action's defaults are not auth_admin_keep for active sessions and no for others"
+  for lang in zh_TW ja; do
+    [ -n "$(value "//message[@xml:lang='$lang']")" ] || fail "no $lang message in the action"
+  done
+fi
 [ "$failed" = 0 ] && ok "files in place: program, menu entry, icon, metadata, manual, docs"
 
 # The packaged program itself, not the build's. On a machine with sg nodes it would find

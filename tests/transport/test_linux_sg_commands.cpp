@@ -82,6 +82,47 @@ TEST_F(LinuxSgCommands, AScanFindsTheBridgeAndPassesOverOrdinaryDevices) {
     EXPECT_STREQ(vendor, "");
 }
 
+TEST_F(LinuxSgCommands, TheHelpersScanKeepsBridgesAloneAndTheirUserSeesEveryAdapter) {
+    const std::string disk = sg.add_device(0, 0, 0, 0, make_plain_disk_with_capacity(131071, 512));
+    const std::string pv40 = sg.add_device(1, 0, 5, 0, make_bridge(FAMILY_PV40));
+    const std::string pv20 = sg.add_device(2, 0, 3, 0, make_bridge(FAMILY_PV20_QTRL));
+    const std::string cdrom = sg.add_device(3, 1, 0, 0, make_cdrom_with_disc());
+    const char* drivers[] = {"ata_piix\n", "sym53c8xx\n", "aic7xxx\n", "mptspi\n"};
+    for (std::uint32_t host = 0; host < 4; ++host) sg.set_proc_name(host, drivers[host]);
+    const auto adapters = [] {
+        std::string names;
+        char identifier[ADAPTER_IDENTIFIER_CAPACITY];
+        for (int host = 0; host < adapter_count(); ++host) {
+            adapter_identifier(static_cast<std::uint8_t>(host), identifier);
+            names += std::string(identifier) + ",";
+        }
+        return names;
+    };
+
+    // Root opens every node; the scan the helper runs names the two bridges and nothing else.
+    ASSERT_EQ(scsi_start(), 5);  // the second channel of host 3 is host 4
+    BridgeNode found[4] = {};
+    ASSERT_EQ(find_bridge_nodes(found, 4), 2u);
+    EXPECT_EQ(sg.handle_name(found[0].handle), pv40);
+    EXPECT_EQ(found[0].family_code, FAMILY_PV40);
+    EXPECT_EQ(sg.handle_name(found[1].handle), pv20);
+    EXPECT_EQ(found[1].family_code, FAMILY_PV20_QTRL);
+    const std::string root_adapters = adapters();
+    EXPECT_EQ(root_adapters, "ata_piix,sym53c8xx,aic7xxx,mptspi,mptspi,");
+    scsi_stop();
+
+    // The user holds the bridges' nodes alone, and sysfs says where the others sit: the same
+    // adapters under the same numbers, the other devices out of reach.
+    sg.refuse_open(disk);
+    sg.refuse_open(cdrom);
+    sg.publish_sysfs_addresses();
+    ASSERT_EQ(scsi_start(), 5);
+    EXPECT_EQ(adapters(), root_adapters);
+    EXPECT_EQ(find_bridge_nodes(found, 4), 2u);
+    EXPECT_EQ(node_at(0, 0), "");
+    EXPECT_EQ(node_at(4, 0), "");
+}
+
 TEST_F(LinuxSgCommands, AVendorWriteToAnOrdinaryDiskFailsWithItsSense) {
     auto disk = make_plain_disk_with_capacity(2047, 512);
     sg.add_device(0, 0, 0, 0, disk);
