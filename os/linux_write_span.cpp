@@ -64,12 +64,6 @@ LogindInhibitor the_hold;
 
 WriteSpanHold& os_write_span_hold() { return the_hold; }
 
-void install_os_write_span_hold() {
-    UtilPlatform platform = installed_util_platform();
-    platform.write_span = &the_hold;
-    install_util_platform(platform);
-}
-
 void set_write_span_window(std::uintptr_t) {}
 
 }  // namespace korvel

@@ -70,12 +70,6 @@ ExecutionStateHold the_hold;
 
 WriteSpanHold& os_write_span_hold() { return the_hold; }
 
-void install_os_write_span_hold() {
-    UtilPlatform platform = installed_util_platform();
-    platform.write_span = &the_hold;
-    install_util_platform(platform);
-}
-
 void set_write_span_window(std::uintptr_t window) {
     the_hold.set_window(reinterpret_cast<HWND>(window));
 }
