@@ -4,7 +4,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 ./scripts/setup.sh
-./scripts/build.sh build
+# Only the program the demo runs: the tests are built by ./scripts/test.sh.
+./scripts/build.sh build --target korvel-sim
 # The demo is a window. Without a display (neither X11 nor Wayland) nobody could see or use
 # it, so say how to run it, and instead let it take its own pictures on a virtual X server
 # (xvfb-run) and end: the window, a device hint and the update question.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header outside its layer's reach:
-# operating-system headers only in os/ and the window's Win32 face (app/win32/), Qt only in app/
-# and util/ (never in the form, the Win32 face or korvel-sim's harness). The tiers that prove the real platform
+# operating-system headers only in os/ and the window's Win32 face (app/win32/), Qt only in app/qt/,
+# the programs' entries in app/ and util/ (never in the form, the Win32 face, the terminal face or
+# korvel-sim's harness). The tiers that prove the real platform
 # (tests/kernel and tests/linux on Linux, tests/wine on Windows) set it up with its own headers.
 set -u
 root=${1:-.}
@@ -15,9 +16,9 @@ if [ -n "$hits" ]; then
   echo "Operating-system headers outside os/ and app/win32/:"; echo "$hits"; status=1
 fi
 hits=$(grep -rnE '^\s*#\s*include\s*<Q[A-Za-z]+' --include='*.cpp' --include='*.h' \
-        form messages transport scsi families os sim app/win32 app/harness 2>/dev/null)
+        form messages transport scsi families os sim app/win32 app/harness app/terminal 2>/dev/null)
 if [ -n "$hits" ]; then
-  echo "Qt headers below app/ and util/, or in the Win32 face or the harness:"; echo "$hits"; status=1
+  echo "Qt headers below app/ and util/, or in the Win32 face, the terminal face or the harness:"; echo "$hits"; status=1
 fi
 [ $status -eq 0 ] && echo "layering: ok"
 exit $status
