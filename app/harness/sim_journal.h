@@ -9,36 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "json_text.h"
 #include "regular_file.h"
 #include "sim_device.h"
 #include "thread_seam.h"
 
 namespace korvel {
-
-/// A JSON value as text: a string with the escapes JSON needs. Bytes that are not UTF-8 are
-/// written as U+FFFD, so the journal is always well-formed UTF-8.
-std::string json_string(std::string_view text);
-/// Bytes as lower-case hex digits, two per byte.
-std::string hex_text(std::span<const std::uint8_t> bytes);
-
-/// A JSON object built key by key and written in that order.
-class JsonObjectText {
-public:
-    JsonObjectText& text(const char* key, std::string_view value);
-    JsonObjectText& number(const char* key, std::int64_t value);
-    JsonObjectText& boolean(const char* key, bool value);
-    /// A value that is JSON text already (an object or an array).
-    JsonObjectText& raw(const char* key, std::string_view json);
-    /// "{...}".
-    std::string json() const;
-
-private:
-    void key(const char* name);
-    std::string members_;
-};
-
-/// A JSON array of already encoded values.
-std::string json_array(const std::vector<std::string>& values);
 
 /// The journal file. Writes may come from any thread; each line goes out whole.
 class SimJournal {

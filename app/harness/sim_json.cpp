@@ -339,34 +339,6 @@ const JsonValue::Array& JsonValue::array() const { return array_ ? *array_ : EMP
 
 const JsonValue::Object& JsonValue::object() const { return object_ ? *object_ : EMPTY_OBJECT; }
 
-std::size_t utf8_character_length(std::string_view text) {
-    if (text.empty()) return 0;
-    const auto lead = static_cast<unsigned char>(text[0]);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07u;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[i]);
-        if ((next & 0xC0u) != 0x80u) return 0;
-        code = code << 6 | (next & 0x3Fu);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return 0;
-    return length;
-}
 
 bool parse_json(std::string_view text, JsonValue& value, JsonSyntaxError& error) {
     return Parser(text).document(value, error);

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "json_text.h"
+
 namespace korvel {
 
 inline constexpr int JSON_MAX_DEPTH = 256;
@@ -64,9 +66,6 @@ struct JsonSyntaxError {
     bool key_twice = false;
 };
 
-/// Bytes of the well-formed UTF-8 character text starts with (1 for ASCII): no overlong form,
-/// no surrogate, nothing above U+10FFFF; 0 when it starts with none (or is empty).
-std::size_t utf8_character_length(std::string_view text);
 
 /// Reads text as one JSON value (surrounding white space allowed, nothing else). Returns
 /// false and fills error when it is not valid JSON or gives a key twice in one object.
