@@ -55,64 +55,17 @@ for program in "${programs[@]}"; do
   fi
 done
 
-# --- The kernel: Debian's generic image (the cloud one lacks sym53c8xx), fetched once ----------
-cache=$work/cache
-mkdir -p "$cache"
-deb=$(ls "$cache"/linux-image-*.deb 2>/dev/null | head -n 1 || true)
-if [ -n "$deb" ] && ! dpkg-deb --info "$deb" >/dev/null 2>&1; then
-  rm -f "$deb"  # an interrupted download
-  deb=""
-fi
-if [ -z "$deb" ]; then
-  package=$(apt-cache depends linux-image-amd64 2>/dev/null |
-            awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
-  if [ -z "$package" ]; then
-    $sudo apt-get update
-    package=$(apt-cache depends linux-image-amd64 |
-              awk '/Depends: linux-image-[0-9]/ { print $2; exit }')
-  fi
-  echo "kernel-test: fetching $package"
-  # apt's download user may not write here; the file is fetched all the same.
-  (cd "$cache" && apt-get download "$package" 2> >(grep -v 'unsandboxed' >&2))
-  deb=$(ls "$cache"/linux-image-*.deb | head -n 1)
-fi
-
-# Of the unpacked package only the kernel image and the modules the guest loads are kept, with
-# the order to load them in: the sg, disk and CD-ROM drivers first so they take each device as
-# it is found, then the adapters (sym53c8xx first, so that it becomes host 0 and scsi_debug
-# host 1), each after what it needs, then the userspace SCSI target and the tcm_loop fabric
-# (which makes its host, number 2, only when the guest configures it). The SCSI scan is
-# synchronous, so every device is there when a check starts.
-# A kernel unpacked for other modules or options is unpacked again. scsi_debug answers at once
-# (delay=0), not a jiffy later, so that its command times are the kernel's own.
-modules="sg sd_mod sr_mod sym53c8xx scsi_debug target_core_user tcm_loop"
-scsi_debug_options="dev_size_mb=2 num_tgts=1 max_luns=1 delay=0"
-kernel=$work/kernel/$(basename "$deb" .deb)
-if [ ! -f "$kernel/version" ] || [ "$(cat "$kernel/modules/wanted" 2>/dev/null)" != "$modules $scsi_debug_options" ]; then
-  unpacked=$work/kernel/unpacked
-  rm -rf "$kernel" "$unpacked"
-  mkdir -p "$unpacked" "$kernel/modules"
-  dpkg-deb -x "$deb" "$unpacked"
-  version=$(ls "$unpacked/lib/modules")
-  depmod -b "$unpacked" "$version"
-  cp "$unpacked/boot/vmlinuz-$version" "$kernel/vmlinuz"
-  for module in $modules; do
-    modprobe -d "$unpacked" -S "$version" --show-depends "$module" |
-      awk '$1 == "insmod" { print $2 }'
-  done | awk '!seen[$0]++' | while read -r path; do
-    name=$(basename "$path")
-    cp "$path" "$kernel/modules/$name"
-    case $name in
-      scsi_mod.ko) echo "$name scan=sync" ;;
-      scsi_debug.ko) echo "$name $scsi_debug_options" ;;
-      *) echo "$name" ;;
-    esac
-  done > "$kernel/modules/order"
-  echo "$modules $scsi_debug_options" > "$kernel/modules/wanted"
-  rm -rf "$unpacked"
-  echo "$version" > "$kernel/version"
-fi
-version=$(cat "$kernel/version")
+# --- The kernel and its modules (scripts/guest-kernel.sh) ------------------------------------
+# The sg, disk and CD-ROM drivers are loaded first so they take each device as it is found, then
+# the adapters (sym53c8xx first, so that it becomes host 0 and scsi_debug host 1), each after
+# what it needs, then the userspace SCSI target and the tcm_loop fabric (which makes its host,
+# number 2, only when the guest configures it). scsi_debug answers at once (delay=0), not a
+# jiffy later, so that its command times are the kernel's own.
+# shellcheck source=SCRIPTDIR/guest-kernel.sh
+. "$root/scripts/guest-kernel.sh"
+guest_kernel "$work/cache" "$work/kernel" \
+  "sg sd_mod sr_mod sym53c8xx scsi_debug target_core_user tcm_loop" \
+  "dev_size_mb=2 num_tgts=1 max_luns=1 delay=0"
 
 # --- The guest's initramfs: busybox, the modules and the programs --------------------------------
 initramfs=$work/initramfs
