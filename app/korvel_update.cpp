@@ -1,6 +1,7 @@
-// korvel-update: the program. No command line, no configuration: the operating system's SCSI
-// service (with the bridges' nodes from the root helper for an ordinary user), the system
-// locale's language, and the window; one running copy per machine.
+// korvel-update: the program. The operating system's SCSI service (with the bridges' nodes from
+// the root helper for an ordinary user), the system locale's language, and the window, or with
+// "--" options the command line (app/terminal/), which needs no display; one running copy per
+// machine either way.
 //
 // This is the Qt program of Linux; on Windows korvel-update.exe is the native Win32 face
 // (app/win32/korvel_update_win32.cpp).
@@ -10,7 +11,27 @@
 #include "linux_platform.h"
 #include "linux_util_platform.h"
 #include "one_copy.h"
+#include "terminal_face.h"
 #include "write_span_hold.h"
+
+namespace {
+
+// The command line: help and version at once; a job on the bridges claims the one copy and
+// the bridges' rights as the window does, before any device is opened.
+int run_command_line(int argc, char** argv) {
+    korvel::TerminalCommand command;
+    if (const int answered = korvel::start_command_line(argc, argv, command); answered >= 0) {
+        return answered;
+    }
+    if (korvel::claim_one_copy(korvel::KORVEL_UPDATE_COPY_NAME) == korvel::CopyClaim::taken) {
+        korvel::say_already_running();
+        return korvel::EXIT_NO_START;
+    }
+    korvel::obtain_bridge_rights();
+    return korvel::run_terminal_command(command, argv[0]);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     korvel::install_os_platform();
@@ -18,6 +39,7 @@ int main(int argc, char** argv) {
     korvel::install_os_write_span_hold();
     // The language is read before any window exists; the catalogue uses it from then on.
     korvel::detect_system_language();
+    if (korvel::wants_command_line(argc, argv)) return run_command_line(argc, argv);
     // One copy per machine: claimed before any window or device is opened, held until the
     // program ends. Only a copy found running stops this start; a claim the system refuses
     // for another reason tells nothing of other copies, and the program runs.

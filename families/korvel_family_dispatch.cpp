@@ -37,6 +37,23 @@ bool family_has_module(std::int32_t family_code) {
     }
 }
 
+const char* family_name(std::int32_t family_code) {
+    switch (family_code) {
+        case FAMILY_PV20_QTRL: return "PV20";
+        case FAMILY_PV20_QTWD: return "PV20 QTWD";
+        case FAMILY_PV20_QTVN: return "PV20 QTVN";
+        case FAMILY_PV70: return "PV70";
+        case FAMILY_PV30: return "PV30";
+        case FAMILY_PV40: return "PV40";
+        case FAMILY_PV50: return "PV50";
+        case FAMILY_PV50_9271: return "PV50 9271";
+        case FAMILY_PV40_QTZF: return "PV40 QTZF";
+        case FAMILY_PV30_A: return "PV30-A";
+        case FAMILY_PV30_C: return "PV30-C";
+        default: return "";
+    }
+}
+
 int update_firmware_for_family(std::int32_t family_code, int host, int target, int lun,
                                const char* model, int file) {
     if (!family_has_module(family_code)) return UPDATE_NO_MODULE;

@@ -14,6 +14,10 @@ inline constexpr int UPDATE_NO_MODULE = -1;   ///< no module for this family cod
 /// Whether a family module serves this family code (1, 3, 4, 5, 6, 7, 8, 20, 21, 22).
 bool family_has_module(std::int32_t family_code);
 
+/// The short name of a family code's bridges ("PV30", "PV40 QTZF", "PV30-A"); "" for a code
+/// that names no KORVEL bridge.
+const char* family_name(std::int32_t family_code);
+
 /// Hands the open firmware file to the module of family_code, which reads and closes it,
 /// checks the image, asks, writes and reports. Returns UPDATE_WRITTEN or UPDATE_NOT_WRITTEN
 /// after the module has closed the file. For a code without a module (0, 2 and every unknown

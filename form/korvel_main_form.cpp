@@ -213,6 +213,10 @@ void MainForm::scan_host() {
         if (type_has_capacity(type)) {
             scsi_read_capacity(host, target, 0, &facts.block_count, &facts.block_length);
         }
+        record.wide = wide;
+        record.speed = speed;
+        record.block_count = facts.block_count;
+        record.block_length = facts.block_length;
 
         records_[static_cast<std::size_t>(target_count_)] = record;
         const int button = controls::BTN_Target_0 + target_count_;

@@ -37,6 +37,13 @@ struct TargetRecord {
     char vendor[VENDOR_TEXT_CAPACITY] = {};
     char product[PRODUCT_TEXT_CAPACITY] = {};
     char revision[REVISION_TEXT_CAPACITY] = {};
+    /// What the hint shows beside the record: the SCSI bus (wide 0 or 1; speed in MB/s, 0
+    /// asynchronous, RATE_UNKNOWN when not reported) and READ CAPACITY's answer (0 and 0 when
+    /// the device type has none or it was not answered).
+    int wide = 0;
+    std::int32_t speed = RATE_UNKNOWN;
+    std::uint32_t block_count = 0;
+    std::uint32_t block_length = 0;
 };
 
 /// Whether an adapter name is one of the LSI adapters that need the write preamble: the

@@ -23,6 +23,7 @@
 #include "sim_script.h"
 #include "sim_script_run.h"
 #include "sim_write_span.h"
+#include "terminal_face.h"
 #include "util_platform_seam.h"
 
 namespace korvel {
@@ -36,7 +37,8 @@ constexpr int EXIT_JOURNAL_FAILED = 3;
 
 const char USAGE[] =
     "usage: korvel-sim [--bus BUS.json] [--script SCRIPT.json --journal OUT.jsonl]"
-    " | korvel-sim --screenshots DIR TAG";
+    " | korvel-sim [--bus BUS.json] [--journal OUT.jsonl] -- KORVEL-UPDATE-OPTIONS..."
+    " | korvel-sim --samples DIR | korvel-sim --screenshots DIR TAG";
 
 struct Options {
     std::string bus;
@@ -44,6 +46,9 @@ struct Options {
     std::string journal;
     std::string screenshot_folder;
     std::string screenshot_tag;
+    std::string samples;
+    /// argv[0] and the arguments after "--": korvel-update's command line.
+    std::vector<char*> terminal;
     /// argv[0] and the arguments left to the face's toolkit (a Qt window's -style and the
     /// like).
     std::vector<char*> for_toolkit;
@@ -106,6 +111,11 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
             return !into.empty();
         };
         std::string* first = nullptr;
+        if (std::strcmp(argument, "--") == 0) {
+            options.terminal.push_back(argv[0]);
+            options.terminal.insert(options.terminal.end(), argv + i + 1, argv + argc);
+            break;
+        }
         if (std::strcmp(argument, "--bus") == 0) {
             first = &options.bus;
         } else if (std::strcmp(argument, "--script") == 0) {
@@ -114,6 +124,8 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
             first = &options.journal;
         } else if (std::strcmp(argument, "--screenshots") == 0) {
             first = &options.screenshot_folder;
+        } else if (std::strcmp(argument, "--samples") == 0) {
+            first = &options.samples;
         } else if (std::strncmp(argument, "--", 2) == 0 || argument[0] != '-') {
             // Qt takes "--style" as it takes "-style": only single-dash arguments are its own.
             return usage_error("unknown argument " + std::string(argument));
@@ -128,8 +140,16 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                                           value(options.screenshot_tag));
         if (!ok) return usage_error(std::string(argument) + " needs a value");
     }
-    if (options.script.empty() != options.journal.empty()) {
+    const bool terminal = !options.terminal.empty();
+    if (terminal && (!options.script.empty() || !options.screenshot_folder.empty() ||
+                     !options.samples.empty() || options.for_toolkit.size() > 1)) {
+        return usage_error("the command line after -- takes only --bus and --journal before it");
+    }
+    if (!terminal && options.script.empty() != options.journal.empty()) {
         return usage_error("--script and --journal go together");
+    }
+    if (!options.samples.empty() && argc != 3) {
+        return usage_error("--samples takes its folder and nothing else");
     }
     if (!options.screenshot_folder.empty() && (!options.bus.empty() || !options.script.empty())) {
         return usage_error("--screenshots takes its pictures of the demo bus only");
@@ -186,6 +206,23 @@ void sim_say(const std::string& text) {
 int korvel_sim_main(int argc, char** argv, SimFace& face) {
     Options options;
     if (const auto code = parse_options(argc, argv, options)) return *code;
+    if (!options.samples.empty()) {
+        SimPlatform sim;
+        const DemoBus demo = lay_out_demo_bus(sim);
+        if (write_demo_firmware_files(demo, fs::path(options.samples))) return 0;
+        sim_say("could not write the sample firmware files into " + options.samples);
+        return EXIT_BAD_INPUT;
+    }
+    // korvel-update's command line is read before anything is opened: a usage error, --help
+    // and --version end here.
+    const bool terminal = !options.terminal.empty();
+    TerminalCommand command;
+    if (terminal) {
+        install_os_util_platform();
+        const int answered = start_command_line(static_cast<int>(options.terminal.size()),
+                                                options.terminal.data(), command);
+        if (answered >= 0) return answered;
+    }
 
     std::optional<BusFile> bus_file;
     std::vector<FileIdentity> inputs;
@@ -196,24 +233,27 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
         if (!bus_file) return bad_input(options.bus + ": " + error);
         inputs.push_back(input.identity);
     }
-    const bool scripted = !options.script.empty();
+    // A run that writes a journal: the window's script, or the command line with --journal.
+    const bool scripted = !options.script.empty() || (terminal && !options.journal.empty());
     std::vector<ScriptStep> steps;
     SimJournal journal;
     if (scripted) {
         InputFile input;
         std::string error;
-        std::optional<std::vector<ScriptStep>> read;
-        if (read_input_file(options.script, input, error)) {
-            read = parse_script(input.bytes, folder_of(options.script), error);
+        if (!options.script.empty()) {
+            std::optional<std::vector<ScriptStep>> read;
+            if (read_input_file(options.script, input, error)) {
+                read = parse_script(input.bytes, folder_of(options.script), error);
+            }
+            if (!read) return bad_input(options.script + ": " + error);
+            steps = std::move(*read);
+            inputs.push_back(input.identity);
         }
-        if (!read) return bad_input(options.script + ": " + error);
-        steps = std::move(*read);
-        inputs.push_back(input.identity);
         const std::string journal_error = "cannot write the journal " + options.journal + ": ";
         if (!options.bus.empty() && same_path(options.journal, options.bus)) {
             return bad_input(journal_error + "it is the bus file");
         }
-        if (same_path(options.journal, options.script)) {
+        if (!options.script.empty() && same_path(options.journal, options.script)) {
             return bad_input(journal_error + "it is the script");
         }
         if (!journal.open(options.journal, inputs, error)) return bad_input(journal_error + error);
@@ -266,7 +306,7 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
     SimFaceStart start;
     if (bus_file) {
         start.firmware_folder = folder_of(options.bus);
-    } else if (!scripted) {
+    } else if (!scripted && !terminal) {
         samples.emplace();
         if (samples->path().empty() || !write_demo_firmware_files(demo, samples->path())) {
             sim_say("could not write the sample firmware files");
@@ -279,11 +319,11 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
     }
 
     std::optional<ScriptedRun> run;
-    if (scripted) start.scripted = &run.emplace(journal, std::move(steps));
+    if (!options.script.empty()) start.scripted = &run.emplace(journal, std::move(steps));
     start.screenshot_folder = options.screenshot_folder;
     start.screenshot_tag = options.screenshot_tag;
     start.toolkit_arguments = std::move(options.for_toolkit);
-    int code = face.run(start);
+    int code = terminal ? run_terminal_command(command, argv[0]) : face.run(start);
     if (scripted) {
         journal.close();
         // An exit code of its own: the journal lacks events, whatever the run's own code.
