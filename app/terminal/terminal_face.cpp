@@ -49,17 +49,21 @@ std::size_t columns_of(const std::string& text) {
 class TerminalWriteSpanHold final : public WriteSpanHold {
 public:
     explicit TerminalWriteSpanHold(WriteSpanHold* system) : system_(system) {}
+    // Taken even when the system has no hold to give (no logind): the terminal's part holds.
     bool take(const char* reason) override {
         hold_terminal_interrupts();
-        return system_ == nullptr || system_->take(reason);
+        system_taken_ = system_ != nullptr && system_->take(reason);
+        return true;
     }
     void release() override {
-        if (system_ != nullptr) system_->release();
+        if (system_taken_) system_->release();
+        system_taken_ = false;
         release_terminal_interrupts();
     }
 
 private:
     WriteSpanHold* system_;
+    bool system_taken_ = false;
 };
 
 // The form's view and message boxes on the terminal.

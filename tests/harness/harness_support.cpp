@@ -91,12 +91,26 @@ SimRun HarnessTest::run_case(const char* bus, const char* script) {
                         QStringLiteral("--journal"), QStringLiteral("journal.jsonl")});
 }
 
-SimRun HarnessTest::run_program(const QStringList& arguments, const QString& shell_setup) {
+SimRun HarnessTest::run_on_terminal(const QStringList& arguments, const QByteArray& typed) {
+    QString command = QStringLiteral("exec '") + QStringLiteral(KORVEL_SIM_PROGRAM) + u'\'';
+    for (const QString& argument : arguments) command += QStringLiteral(" '") + argument + u'\'';
+    return run_program({}, {}, {QStringLiteral("/usr/bin/script"),
+                                {QStringLiteral("-qec"), command, QStringLiteral("/dev/null")}},
+                       typed);
+}
+
+SimRun HarnessTest::run_program(const QStringList& arguments, const QString& shell_setup,
+                                const std::pair<QString, QStringList>& other_program,
+                                const QByteArray& typed) {
     QFile::remove(scratch_path("journal.jsonl"));
     SimRun run;
     QProcess program;
     program.setWorkingDirectory(scratch_.path());
-    if (shell_setup.isEmpty()) {
+    if (!other_program.first.isEmpty()) {
+        program.start(other_program.first, other_program.second);
+        if (program.waitForStarted(RUN_TIMEOUT_MS)) program.write(typed);
+        program.closeWriteChannel();
+    } else if (shell_setup.isEmpty()) {
         program.start(QStringLiteral(KORVEL_SIM_PROGRAM), arguments);
     } else {
         program.start(QStringLiteral("/bin/sh"),
@@ -115,6 +129,7 @@ SimRun HarnessTest::run_program(const QStringList& arguments, const QString& she
         ADD_FAILURE() << "korvel-sim did not finish";
     }
     run.exit_code = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    run.output = QString::fromUtf8(program.readAllStandardOutput());
     run.errors = QString::fromUtf8(program.readAllStandardError());
 
     QFile journal(scratch_path("journal.jsonl"));

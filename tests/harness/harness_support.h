@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "harness_files.h"
@@ -24,6 +25,7 @@ namespace korvel::harness {
 struct SimRun {
     int exit_code = -1;
     bool finished = false;
+    QString output;  ///< what it wrote to stdout
     QString errors;  ///< what it wrote to stderr
     bool journal_written = false;
     std::vector<QJsonObject> events;
@@ -49,9 +51,15 @@ protected:
     /// folder, where the firmware files are).
     SimRun run_case(const char* bus, const char* script);
     /// Runs korvel-sim with these arguments in the scratch folder; with shell_setup, through
-    /// /bin/sh, which runs those commands first ("ulimit -f 2").
-    SimRun run_program(const QStringList& arguments, const QString& shell_setup = {});
+    /// /bin/sh, which runs those commands first ("ulimit -f 2"); with other_program, that
+    /// program and its arguments instead, with typed as its input.
+    SimRun run_program(const QStringList& arguments, const QString& shell_setup = {},
+                       const std::pair<QString, QStringList>& other_program = {},
+                       const QByteArray& typed = {});
 
+    /// Runs korvel-sim with these arguments on a terminal of its own (a pseudo-terminal made by
+    /// script(1)), where typed is what the keyboard gives; all it writes is in output.
+    SimRun run_on_terminal(const QStringList& arguments, const QByteArray& typed);
     /// A file of the cases folder.
     static QString case_file(const QString& name);
     /// Bytes of a file in the scratch folder.
