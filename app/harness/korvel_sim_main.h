@@ -8,6 +8,10 @@
 //   korvel-sim --bus BUS.json           the window over the bus described in BUS.json
 //   korvel-sim [--bus BUS.json] --script SCRIPT.json --journal OUT.jsonl
 //                                       the script's steps, offscreen; the journal in OUT.jsonl
+//   korvel-sim [--bus BUS.json] [--journal OUT.jsonl] -- OPTIONS...
+//                                       korvel-update's command line over the bus; with
+//                                       --journal, the commands and holds in OUT.jsonl
+//   korvel-sim --samples DIR            the demo's sample firmware files, written into DIR
 //   korvel-sim --screenshots DIR TAG    the documentation's pictures, then it closes
 //
 // A malformed bus or script file, an input or journal that is not a regular file, or a command
