@@ -174,21 +174,18 @@ void MainForm::scan_host() {
         // overrunning the table.
         if (target_count_ == TARGET_BUTTONS) break;
         const auto target = static_cast<std::uint8_t>(id);
+        ScannedDevice device;
+        if (!scan_device(host, target, 0, device)) continue;
         TargetRecord record{};
         record.target = id;
         record.lun = 0;
-        std::int32_t type = -1;
-        std::int32_t removable = 0;
-        std::int32_t family = FAMILY_NONE;
-        scsi_inquiry(host, target, 0, type, removable, family, record.bridge_ident,
-                     record.vendor, record.product, record.revision);
-        if (type < 0) continue;
-        std::uint8_t wide = 0;
-        std::int32_t speed = RATE_UNKNOWN;
-        if (family == FAMILY_NONE) {
-            identify_bridge(host, target, 0, family, record.bridge_ident, &wide, &speed);
-        }
-        if (family == FAMILY_NONE) continue;
+        std::memcpy(record.bridge_ident, device.model, sizeof record.bridge_ident);
+        std::memcpy(record.vendor, device.vendor, sizeof record.vendor);
+        std::memcpy(record.product, device.product, sizeof record.product);
+        std::memcpy(record.revision, device.revision, sizeof record.revision);
+        std::int32_t type = device.type;
+        std::int32_t removable = device.removable;
+        const std::int32_t family = device.family_code;
 
         // A removable direct-access device is presented as an optical one; CD devices are
         // always removable.
@@ -208,13 +205,13 @@ void MainForm::scan_host() {
         facts.product = record.product;
         facts.revision = record.revision;
         facts.bridge_ident = record.bridge_ident;
-        facts.wide = wide;
-        facts.speed = speed;
+        facts.wide = device.wide;
+        facts.speed = device.speed;
         if (type_has_capacity(type)) {
             scsi_read_capacity(host, target, 0, &facts.block_count, &facts.block_length);
         }
-        record.wide = wide;
-        record.speed = speed;
+        record.wide = device.wide;
+        record.speed = device.speed;
         record.block_count = facts.block_count;
         record.block_length = facts.block_length;
 

@@ -166,6 +166,19 @@ void identify_bridge(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
     if (rate != nullptr) *rate = transfer_rate;
 }
 
+bool scan_device(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
+                 ScannedDevice& device) {
+    device = ScannedDevice{};
+    scsi_inquiry(host, target, lun, device.type, device.removable, device.family_code,
+                 device.model, device.vendor, device.product, device.revision);
+    if (device.type < 0) return false;
+    if (device.family_code == FAMILY_NONE) {
+        identify_bridge(host, target, lun, device.family_code, device.model, &device.wide,
+                        &device.speed);
+    }
+    return device.family_code != FAMILY_NONE;
+}
+
 std::size_t find_bridge_nodes(BridgeNode* nodes, std::size_t capacity) {
     std::size_t found = 0;
     const int hosts = std::min(adapter_count(), static_cast<int>(MAX_HOSTS));
@@ -175,20 +188,9 @@ std::size_t find_bridge_nodes(BridgeNode* nodes, std::size_t capacity) {
             const auto target = static_cast<std::uint8_t>(id);
             const DeviceSlot slot = device_slot(host, target, 0);
             if (slot.handle == 0) continue;
-            std::int32_t type = -1;
-            std::int32_t removable = 0;
-            std::int32_t family = FAMILY_NONE;
-            char model[BRIDGE_MODEL_CAPACITY] = {};
-            char vendor[VENDOR_TEXT_CAPACITY] = {};
-            char product[PRODUCT_TEXT_CAPACITY] = {};
-            char revision[REVISION_TEXT_CAPACITY] = {};
-            scsi_inquiry(host, target, 0, type, removable, family, model, vendor, product,
-                         revision);
-            if (type < 0) continue;
-            if (family == FAMILY_NONE) identify_bridge(host, target, 0, family, model, nullptr,
-                                                       nullptr);
-            if (family == FAMILY_NONE) continue;
-            if (found < capacity) nodes[found] = {host, target, 0, family, slot.handle};
+            ScannedDevice device;
+            if (!scan_device(host, target, 0, device)) continue;
+            if (found < capacity) nodes[found] = {host, target, 0, device.family_code, slot.handle};
             ++found;
         }
     }

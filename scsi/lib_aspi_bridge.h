@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "lib_aspi.h"
 #include "platform_seam.h"
 
 namespace korvel {
@@ -39,6 +40,25 @@ void identify_bridge(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
 /// The transfer rate of a speed code (upper four bits of the capability byte) on a narrow
 /// bus, in MB/s; RATE_UNKNOWN for codes the bridges do not use.
 std::int32_t narrow_bus_rate(std::uint8_t speed_byte);
+
+/// What a scan learns of the device at one address.
+struct ScannedDevice {
+    std::int32_t type = -1;  ///< peripheral device type; -1 when no device answered
+    std::int32_t removable = 0;
+    std::int32_t family_code = FAMILY_NONE;
+    char model[BRIDGE_MODEL_CAPACITY] = {};
+    char vendor[VENDOR_TEXT_CAPACITY] = {};
+    char product[PRODUCT_TEXT_CAPACITY] = {};
+    char revision[REVISION_TEXT_CAPACITY] = {};
+    std::uint8_t wide = 0;              ///< from the bridge's pages, when it was asked
+    std::int32_t speed = RATE_UNKNOWN;  ///< likewise, in MB/s
+};
+
+/// The scan's identification of one device, the one sequence the window and the sg helper
+/// share: the standard INQUIRY and, when it names no family, the vital product data pages.
+/// True when the device is a KORVEL bridge (a family code other than FAMILY_NONE).
+bool scan_device(std::uint8_t host, std::uint8_t target, std::uint8_t lun,
+                 ScannedDevice& device);
 
 /// Target IDs a scan asks on each host adapter, LUN 0 of each.
 inline constexpr int SCANNED_TARGET_IDS = 16;
