@@ -136,11 +136,6 @@ TEST_F(CommandLineTest, NoWriteWithoutAYesFromTheTerminalOrFromTheCommandLine) {
 
 TEST_F(CommandLineTest, ExitCodesTellUsageNoBridgeAndNoStartApart) {
     EXPECT_EQ(run_command({QStringLiteral("--update"), QString::fromLatin1(SOUND_FILE)}).exit_code, 2);
-    EXPECT_EQ(run_command({QStringLiteral("--check"), QString::fromLatin1(SOUND_FILE),
-                           QStringLiteral("--target"), QStringLiteral("8:3")})
-                  .exit_code,
-              2);
-    EXPECT_EQ(run_command({QStringLiteral("--list"), QStringLiteral("--yes")}).exit_code, 2);
     // The ordinary disk at target 0 is no bridge.
     const SimRun disk = run_command({QStringLiteral("--update"), QString::fromLatin1(SOUND_FILE),
                                      QStringLiteral("--target"), QStringLiteral("0:0"),
