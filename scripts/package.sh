@@ -3,7 +3,8 @@
 # package.sh: makes the release artifacts into dist/ (emptied first):
 #   korvel-update_VERSION_ARCH.deb        the Debian package (CPack), from the plain build
 #   korvel-update-VERSION-setup.exe       the Windows installer (NSIS) of the 32-bit program
-#   korvel-update-VERSION-windows.zip     both Windows programs, read-me and licence
+#   korvel-update-VERSION-windows.zip     both Windows builds (korvel-update.exe, the window, and
+#                                         korvel-update.com, its command line), read-me, licence
 #   SHA256SUMS                            the checksums of the three
 # It takes the programs from the build trees the test stages use (build/, build-win32/,
 # build-win64/), configuring a tree that is missing, and builds only what the packages need, so
@@ -62,15 +63,15 @@ cp build/packaging/cpack/korvel-update_"$version"_*.deb dist/
 
 cp "build-win32/packaging/windows/korvel-update-$version-setup.exe" dist/
 
-# The portable zip: one folder holding both programs, the read-me and the licence, every entry
+# The portable zip: one folder holding both builds, the read-me and the licence, every entry
 # with the release date as its time.
 name=korvel-update-$version-windows
 staging=build-win32/packaging/portable
 rm -rf "$staging"
 mkdir -p "$staging/$name/32-bit" "$staging/$name/64-bit"
 release32=build-win32/packaging/windows/release
-cp "$release32/korvel-update.exe" "$staging/$name/32-bit/"
-cp build-win64/packaging/windows/release/korvel-update.exe "$staging/$name/64-bit/"
+cp "$release32/korvel-update.exe" "$release32/korvel-update.com" "$staging/$name/32-bit/"
+cp build-win64/packaging/windows/release/korvel-update.{exe,com} "$staging/$name/64-bit/"
 cp "$release32/README.txt" "$release32/LICENSE.txt" "$staging/$name/"
 if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
   find "$staging" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +

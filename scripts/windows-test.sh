@@ -51,7 +51,8 @@ for bits in 64 32; do
       tests/wine/check_xp_imports.sh i686-w64-mingw32-objdump "$program" || failed=1
       checked=$((checked + 1))
     done < <(find "$dir" \( -path "$dir/wine-prefix" -o -path "$dir/stage" -o -path '*/CMakeFiles' \
-               -o -path "$dir/packaging" \) -prune -o \( -name '*.exe' -o -name '*.dll' \) -type f -print0)
+               -o -path "$dir/packaging" \) -prune -o \
+               \( -name '*.exe' -o -name '*.com' -o -name '*.dll' \) -type f -print0)
     echo "   $checked programs and libraries checked"
     [ "$failed" = 0 ] || exit 1
     continue

@@ -11,8 +11,6 @@
 #include "win32_text.h"
 #include "win32_user_interface.h"
 
-#include <shellapi.h>
-
 #include <array>
 #include <deque>
 #include <map>
@@ -158,27 +156,13 @@ private:
 
 }  // namespace korvel
 
-// The arguments as UTF-8 whatever the system's code page: from the wide command line.
+// The arguments as UTF-8 whatever the system's code page.
 int main() {
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr) return 2;
-    std::vector<std::string> texts;
+    std::vector<std::string> texts = korvel::utf8_arguments();
+    if (texts.empty()) return 2;
     std::vector<char*> arguments;
-    texts.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const int length =
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string text(static_cast<std::size_t>(length > 0 ? length : 1), '\0');
-        if (length > 0) {
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), length, nullptr, nullptr);
-        }
-        text.resize(text.size() - 1);
-        texts.push_back(std::move(text));
-    }
-    LocalFree(wide);
     for (std::string& text : texts) arguments.push_back(text.data());
     arguments.push_back(nullptr);
     korvel::Win32SimFace face;
-    return korvel::korvel_sim_main(count, arguments.data(), face);
+    return korvel::korvel_sim_main(static_cast<int>(texts.size()), arguments.data(), face);
 }

@@ -190,14 +190,7 @@ bool Win32MainWindow::create(HINSTANCE instance) {
                     instance, this);
     if (window_ == nullptr) return false;
 
-    wchar_t program[MAX_PATH * 4] = {};
-    char program_utf8[sizeof program] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH * 4);
-    if (length == 0 || length >= MAX_PATH * 4 ||
-        !utf8_text(program, program_utf8, sizeof program_utf8)) {
-        program_utf8[0] = '\0';
-    }
-    form_.FormCreate(program_utf8);
+    form_.FormCreate(own_program_path().c_str());
     return true;
 }
 

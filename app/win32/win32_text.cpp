@@ -4,9 +4,11 @@
 #include "windows_util_platform.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <climits>
 #include <cstring>
+#include <memory>
 
 namespace korvel {
 
@@ -38,6 +40,41 @@ bool utf8_text(const wchar_t* wide, char* text, std::size_t capacity) {
     if (wide == nullptr) return false;
     return WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, static_cast<int>(capacity), nullptr,
                                nullptr) > 0;
+}
+
+namespace {
+
+std::string utf8_of(const wchar_t* wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+    text.resize(text.size() - 1);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> utf8_arguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return {};
+    std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) arguments.push_back(utf8_of(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+std::string own_program_path() {
+    // XP fills a buffer that is too small without the terminating zero: a full one is taken
+    // as a path cut short.
+    constexpr DWORD capacity = MAX_PATH * 4;
+    const auto path = std::make_unique<wchar_t[]>(capacity);
+    const DWORD length = GetModuleFileNameW(nullptr, path.get(), capacity);
+    if (length == 0 || length >= capacity) return {};
+    path[length] = L'\0';
+    return utf8_of(path.get());
 }
 
 }  // namespace korvel

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace korvel {
 
@@ -12,5 +14,12 @@ const wchar_t* wide_text(const char* text, wchar_t* wide, std::size_t capacity);
 
 /// wide as UTF-8 in text (capacity bytes with the zero); false when it does not fit.
 bool utf8_text(const wchar_t* wide, char* text, std::size_t capacity);
+
+/// The program's arguments, its own name first, as UTF-8 whatever the system's code page:
+/// the wide command line split as CommandLineToArgvW splits it. Empty when it cannot be read.
+std::vector<std::string> utf8_arguments();
+
+/// The running program's own path as UTF-8; empty when it cannot be read.
+std::string own_program_path();
 
 }  // namespace korvel

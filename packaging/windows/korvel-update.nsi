@@ -1,12 +1,13 @@
 ; SPDX-License-Identifier: GPL-2.0-or-later
-; The Windows installer of korvel-update.exe: the program, its licence and read-me into
-; Program Files, a Start-menu shortcut for all users, an entry under "Add or Remove Programs"
-; and an uninstaller that removes exactly these again. /S installs and uninstalls silently.
+; The Windows installer of korvel-update.exe: the program, its command line (korvel-update.com),
+; its licence and read-me into Program Files, a Start-menu shortcut for all users, an entry
+; under "Add or Remove Programs" and an uninstaller that removes exactly these again. /S
+; installs and uninstalls silently.
 ;
 ; Made by the Windows build (packaging/windows/CMakeLists.txt, target korvel_installer), which
 ; defines KORVEL_VERSION, KORVEL_PRODUCT, KORVEL_PUBLISHER, KORVEL_HOMEPAGE, KORVEL_ICON,
-; KORVEL_OUTFILE, KORVEL_RELEASE (the folder holding korvel-update.exe, LICENSE.txt and
-; README.txt), and KORVEL_AMD64 for a 64-bit installer of a 64-bit program.
+; KORVEL_OUTFILE, KORVEL_RELEASE (the folder holding korvel-update.exe, korvel-update.com,
+; LICENSE.txt and README.txt), and KORVEL_AMD64 for a 64-bit installer of a 64-bit program.
 
 Unicode true
 !ifdef KORVEL_AMD64
@@ -72,6 +73,7 @@ FunctionEnd
 Section "Install"
   SetOutPath "$INSTDIR"
   File "${KORVEL_RELEASE}/korvel-update.exe"
+  File "${KORVEL_RELEASE}/korvel-update.com"
   File "${KORVEL_RELEASE}/LICENSE.txt"
   File "${KORVEL_RELEASE}/README.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -94,6 +96,7 @@ SectionEnd
 Section "Uninstall"
   Delete "${SHORTCUT}"
   Delete "$INSTDIR\korvel-update.exe"
+  Delete "$INSTDIR\korvel-update.com"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\uninstall.exe"

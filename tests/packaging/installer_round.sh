@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # installer_round.sh WINE WINESERVER PREFIX INSTALLER: what the Windows installer does under
-# Wine, as a user meets it. Run silently (/S), it puts the program, read-me, licence,
-# uninstaller and the Start-menu shortcut to the program in place and registers the
+# Wine, as a user meets it. Run silently (/S), it puts the program, its command line, read-me,
+# licence, uninstaller and the Start-menu shortcut to the program in place and registers the
 # uninstaller; the installed program starts, opens its window, and ends with 0 when that is
 # closed; the uninstaller run silently leaves drive C: and the registry as they were before.
 # PREFIX is the Wine prefix to do it in, made first when it is not one yet.
@@ -47,7 +47,7 @@ if [ -z "$location" ]; then
   exit 1
 fi
 folder=$("$wine" winepath -u "$location" 2>/dev/null | tr -d '\r')
-for file in korvel-update.exe LICENSE.txt README.txt uninstall.exe; do
+for file in korvel-update.exe korvel-update.com LICENSE.txt README.txt uninstall.exe; do
   [ -f "$folder/$file" ] || fail "no $location\\$file"
 done
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/KORVEL Firmware Update.lnk"
@@ -55,6 +55,10 @@ shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/
 [ -f "$shortcut" ] && tr -c '[:print:]' '\n' <"$shortcut" | grep -qxF "$location\\korvel-update.exe" \
   || fail "no Start-menu shortcut to $location\\korvel-update.exe"
 [ "$failed" = 0 ] && ok "installed into $location, with the shortcut"
+
+# The installed command line answers.
+"$wine" "$location\\korvel-update.com" --version 2>/dev/null | grep -q '^korvel-update [0-9]' ||
+  fail "the installed korvel-update.com did not tell its version"
 
 # The installed program: its window is closed (taskkill sends WM_CLOSE to it) once it is open.
 ( "$wine" "$location\\korvel-update.exe"; echo $? >"$scratch/code" ) &

@@ -7,9 +7,9 @@
 #   tests point LOCPATH there), so that Wine reports Chinese (Taiwan) and Japanese;
 # - Wine's null display driver, so that windows exist without an X display;
 # - Windows 98 as the version Wine reports to the programs that stand for the 9x family (and
-#   to the copy of korvel-update.exe that is to meet no adapter there), and for the one beside
-#   a wnaspi32.dll of its own, that DLL rather than Wine's built-in one (Windows itself takes a
-#   DLL from the program's folder first);
+#   to the copies of korvel-update.exe and korvel-update.com that are to meet no adapter
+#   there), and for the one beside a wnaspi32.dll of its own, that DLL rather than Wine's
+#   built-in one (Windows itself takes a DLL from the program's folder first);
 # - the DLL search of the 9x family, the current folder before the system folder.
 set -eu
 locales=$1
@@ -25,7 +25,8 @@ for locale in en_US zh_TW ja_JP; do
 done
 
 "$@" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null
-for program in wine_win9x_tests.exe wine_partial_aspi_tests.exe korvel-update-win98.exe; do
+for program in wine_win9x_tests.exe wine_partial_aspi_tests.exe korvel-update-win98.exe \
+               korvel-update-win98.com; do
   "$@" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d win98 /f >/dev/null
 done
 "$@" reg add 'HKCU\Software\Wine\AppDefaults\wine_partial_aspi_tests.exe\DllOverrides' \

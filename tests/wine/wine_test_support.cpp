@@ -10,8 +10,6 @@
 
 namespace korvel::wine {
 
-namespace {
-
 std::wstring wide_from_utf8(const std::string& text) {
     if (text.empty()) return {};
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
@@ -19,8 +17,6 @@ std::wstring wide_from_utf8(const std::string& text) {
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
     return wide.data();
 }
-
-}  // namespace
 
 std::string utf8_from_wide(const wchar_t* text) {
     const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);

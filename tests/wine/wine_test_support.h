@@ -9,6 +9,9 @@ namespace korvel::wine {
 /// UTF-8 text of a UTF-16 one.
 std::string utf8_from_wide(const wchar_t* text);
 
+/// UTF-16 text of a UTF-8 one.
+std::wstring wide_from_utf8(const std::string& text);
+
 /// The running test program's own path, in UTF-8.
 std::string own_executable();
 
