@@ -40,7 +40,7 @@ windows_options() {
   echo "-DCMAKE_TOOLCHAIN_FILE=$root/cmake/toolchains/$1.cmake -DKORVEL_BUILD_WINDOW=OFF"
 }
 
-build_targets build "" korvel-update korvel_package_files
+build_targets build "" korvel-update korvel-update-sg-helper korvel_package_files
 build_targets build-win32 "$(windows_options mingw-w64-i686)" korvel_installer
 build_targets build-win64 "$(windows_options mingw-w64-x86_64)" korvel_installer
 
