@@ -24,11 +24,11 @@ bool has_capacity(const TargetRecord& record) {
            capacity_megabytes(record.block_count, record.block_length) > 0;
 }
 
+// The bus in a few characters: "wide 160", "narrow 20", "async" (MB/s; the JSON says more).
 std::string bus_text(const TargetRecord& record) {
     if (record.speed < 0) return "-";
-    const char* width = record.wide == 1 ? "wide" : "narrow";
-    if (record.speed == 0) return std::string(width) + " async";
-    return std::string(width) + " " + std::to_string(record.speed) + " MB/s";
+    if (record.speed == 0) return "async";
+    return std::string(record.wide == 1 ? "wide " : "narrow ") + std::to_string(record.speed);
 }
 
 // A column of width characters (the text is ASCII or an adapter's Latin-1 name), or the
@@ -42,24 +42,23 @@ void column(std::string& line, const std::string& text, std::size_t width) {
 
 std::string listing_text(const std::vector<ListedBridge>& bridges) {
     if (bridges.empty()) return "No KORVEL bridge on any host adapter.\n";
+    // Within 80 columns, a Windows console's width, for every name the bridges carry; the
+    // address is the one --target takes.
     std::string text =
-        "HOST ADAPTER          TARGET LUN FAMILY          MODEL           REV  BUS             "
-        "CAPACITY  UPDATE\n";
+        "HOST:ID ADAPTER      FAMILY       MODEL          REV  BUS MB/s   SIZE    UPDATE\n";
     for (const ListedBridge& bridge : bridges) {
         const TargetRecord& record = bridge.record;
         std::string line;
-        column(line, std::to_string(bridge.host), 5);
-        column(line, bridge.adapter, 17);
-        column(line, std::to_string(record.target), 7);
-        column(line, std::to_string(record.lun), 4);
+        column(line, std::to_string(bridge.host) + ":" + std::to_string(record.target), 8);
+        column(line, bridge.adapter, 13);
         column(line, std::to_string(record.family_code) + " " + family_name(record.family_code),
-               16);
-        column(line, field(record.bridge_ident, sizeof record.bridge_ident), 16);
+               13);
+        column(line, field(record.bridge_ident, sizeof record.bridge_ident), 15);
         column(line, field(record.revision, sizeof record.revision), 5);
-        column(line, bus_text(record), 16);
+        column(line, bus_text(record), 11);
         column(line, has_capacity(record) ? capacity_text(record.block_count, record.block_length)
                                           : std::string("-"),
-               10);
+               8);
         line += bridge.update_offered ? "yes" : "no";
         text += line + "\n";
     }

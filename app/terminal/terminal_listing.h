@@ -18,7 +18,8 @@ struct ListedBridge {
     bool update_offered = false;
 };
 
-/// A table with a heading, one line per bridge; a line saying there are none when empty.
+/// A table with a heading, one line per bridge within 80 columns; a line saying there are
+/// none when empty.
 std::string listing_text(const std::vector<ListedBridge>& bridges);
 
 /// A JSON array of one object per bridge, each on a line of its own.
