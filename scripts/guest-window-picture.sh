@@ -70,6 +70,7 @@ cp /bin/busybox "$initramfs/bin/busybox"
 ln -s busybox "$initramfs/bin/sh"
 cp -r "$kernel/modules" "$initramfs/modules"
 strip -o "$initramfs/korvel-tcmu-bridges" "$root/build-kernel/tests/kernel/korvel-tcmu-bridges"
+cp "$root/scripts/guest-init.sh" "$initramfs/guest-init.sh"
 
 # The bridges as kernel-test.sh makes them; then what the shared root needs written.
 cat > "$initramfs/init" <<INIT
@@ -77,35 +78,9 @@ cat > "$initramfs/init" <<INIT
 stage=$work/stage.sh
 INIT
 cat >> "$initramfs/init" <<'INIT'
-/bin/busybox --install -s /bin
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-while read -r module arguments; do
-  insmod "/modules/$module" $arguments 2>/dev/null || echo "guest: $module not loaded"
-done < /modules/order
-
-mount -t configfs configfs /sys/kernel/config
-core=/sys/kernel/config/target/core/user_1
-wwn=/sys/kernel/config/target/loopback/naa.5001405000000001
-targets=$(/korvel-tcmu-bridges --targets)
-for target in $targets; do
-  mkdir -p "$core/t$target"
-  echo -n "dev_config=korvel/$target" > "$core/t$target/control"
-  echo 1 > "$core/t$target/enable"
-done
-/korvel-tcmu-bridges /tmp/journal /tmp/ready &
-waited=0
-while [ ! -e /tmp/ready ] && [ $waited -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
-[ -e /tmp/ready ] || { echo "guest: the bridge server did not start"; poweroff -f; }
-echo 0 > /sys/bus/scsi/drivers_autoprobe
-for target in $targets; do
-  mkdir -p "$wwn/tpgt_$target/lun/lun_0"
-  echo naa.5001405000000002 > "$wwn/tpgt_$target/nexus"
-  ln -s "$core/t$target" "$wwn/tpgt_$target/lun/lun_0/bridge"
-done
-echo "guest: SCSI hosts:"
-for host in /sys/class/scsi_host/host*; do echo "  ${host##*/} $(cat "$host/proc_name")"; done
+. /guest-init.sh
+guest_start
+guest_serve_bridges || poweroff -f
 # The owners and rights udev gives: disks and sg nodes to group disk (6), CD-ROMs to cdrom (24).
 for node in /dev/sg* /dev/sd*; do [ -e "$node" ] && chown 0:6 "$node" && chmod 0660 "$node"; done
 for node in /dev/sr*; do [ -e "$node" ] && chown 0:24 "$node" && chmod 0660 "$node"; done

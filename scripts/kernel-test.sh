@@ -79,15 +79,12 @@ for program in "${programs[@]}"; do
   strip -o "$initramfs/$program" "$binaries/$program"
 done
 
+cp "$root/scripts/guest-init.sh" "$initramfs/guest-init.sh"
+
 cat > "$initramfs/init" <<'INIT'
 #!/bin/sh
-/bin/busybox --install -s /bin
-mount -t proc proc /proc
-mount -t sysfs sysfs /sys
-mount -t devtmpfs devtmpfs /dev
-while read -r module arguments; do
-  insmod "/modules/$module" $arguments 2>/dev/null || echo "guest: $module not loaded"
-done < /modules/order
+. /guest-init.sh
+guest_start
 echo "guest: SCSI hosts:"
 for host in /sys/class/scsi_host/host*; do echo "  ${host##*/} $(cat "$host/proc_name")"; done
 echo "guest: sg nodes: $(ls /dev | grep '^sg' | tr '\n' ' ')"
@@ -97,34 +94,9 @@ done
 /korvel-kernel-check
 echo "guest: check exit code $?"
 
-# The bridges: one TCMU backstore per target (its configuration string names the target), a
-# server mapping them all, then one tcm_loop target portal group per target ID, each with its
-# nexus and the backstore as LUN 0. New SCSI devices get their sg node but no disk or CD-ROM
-# driver, which would read the bridges and wait on their errors on their own.
-mount -t configfs configfs /sys/kernel/config
-core=/sys/kernel/config/target/core/user_1
-wwn=/sys/kernel/config/target/loopback/naa.5001405000000001
-targets=$(/korvel-tcmu-bridges --targets)
-for target in $targets; do
-  mkdir -p "$core/t$target"
-  echo -n "dev_config=korvel/$target" > "$core/t$target/control"
-  echo 1 > "$core/t$target/enable"
-done
-/korvel-tcmu-bridges /tmp/journal /tmp/ready &
-waited=0
-while [ ! -e /tmp/ready ] && [ $waited -lt 100 ]; do sleep 0.1; waited=$((waited + 1)); done
-if [ -e /tmp/ready ]; then
-  echo 0 > /sys/bus/scsi/drivers_autoprobe
-  for target in $targets; do
-    mkdir -p "$wwn/tpgt_$target/lun/lun_0"
-    echo naa.5001405000000002 > "$wwn/tpgt_$target/nexus"
-    ln -s "$core/t$target" "$wwn/tpgt_$target/lun/lun_0/bridge"
-  done
-  echo "guest: SCSI hosts:"
-  for host in /sys/class/scsi_host/host*; do echo "  ${host##*/} $(cat "$host/proc_name")"; done
+if guest_serve_bridges; then
   /korvel-kernel-flash /tmp/journal /korvel-kernel-sg-helper
 else
-  echo "guest: the bridge server did not start"
   false
 fi
 echo "guest: flash check exit code $?"
