@@ -14,32 +14,16 @@
 #include "terminal_face.h"
 #include "write_span_hold.h"
 
-namespace {
-
-// The command line: help and version at once; a job on the bridges claims the one copy and
-// the bridges' rights as the window does, before any device is opened.
-int run_command_line(int argc, char** argv) {
-    korvel::TerminalCommand command;
-    if (const int answered = korvel::start_command_line(argc, argv, command); answered >= 0) {
-        return answered;
-    }
-    if (korvel::claim_one_copy(korvel::KORVEL_UPDATE_COPY_NAME) == korvel::CopyClaim::taken) {
-        korvel::say_already_running();
-        return korvel::EXIT_NO_START;
-    }
-    korvel::obtain_bridge_rights();
-    return korvel::run_terminal_command(command, argv[0]);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     korvel::install_os_platform();
     korvel::install_os_util_platform();
     korvel::install_os_write_span_hold();
     // The language is read before any window exists; the catalogue uses it from then on.
     korvel::detect_system_language();
-    if (korvel::wants_command_line(argc, argv)) return run_command_line(argc, argv);
+    // The command line asks an ordinary user for the bridges' rights as the window does.
+    if (korvel::wants_command_line(argc, argv)) {
+        return korvel::run_command_line_program(argc, argv, korvel::obtain_bridge_rights);
+    }
     // One copy per machine: claimed before any window or device is opened, held until the
     // program ends. Only a copy found running stops this start; a claim the system refuses
     // for another reason tells nothing of other copies, and the program runs.

@@ -11,6 +11,7 @@
 #include "korvel_main_form.h"
 #include "korvel_msg.h"
 #include "korvel_running_text.h"
+#include "one_copy.h"
 #include "lib_getfilever.h"
 #include "lib_global.h"
 #include "terminal_console.h"
@@ -111,7 +112,6 @@ private:
     std::array<std::string, HOST_BUTTONS> host_captions_{};
     std::array<bool, HOST_BUTTONS> host_shown_{};
     bool update_enabled_ = false;
-    bool started_ = false;
 
     // What happened on the update road.
     bool question_reached_ = false;
@@ -141,7 +141,6 @@ int TerminalFace::run(const char* program_path) {
     form_.FormShow();
     int code = EXIT_NO_START;
     if (form_.service_started()) {
-        started_ = true;
         code = command_.job == TerminalJob::list ? list() : check_or_update();
         // The reminder to restart after a write, and the SCSI service stopped.
         form_.FormClose();
@@ -288,7 +287,7 @@ int TerminalFace::message_box(const char* text, const char* caption, std::uint32
     if (message == message_text(MSG_WRONG_FIRMWARE_FILE)) rejection_ = MSG_WRONG_FIRMWARE_FILE;
     // Before the start, a box is a failure to start; on the road, it is the verdict or the
     // outcome, for people on standard output (which the JSON of scripts keeps to itself).
-    const bool for_output = started_ && !command_.json;
+    const bool for_output = form_.service_started() && !command_.json;
     say(for_output ? TerminalStream::output : TerminalStream::error, title + ": " + message + "\n");
     return ID_OK;
 }
@@ -351,6 +350,19 @@ int run_terminal_command(const TerminalCommand& command, const char* program_pat
     return face.run(program_path);
 }
 
-void say_already_running() { say_error(already_running_text()); }
+int run_command_line_program(int argc, char** argv, void (*before_devices)()) {
+    TerminalCommand command;
+    if (const int answered = start_command_line(argc, argv, command); answered >= 0) {
+        return answered;
+    }
+    // One copy per machine, the window's and the command line's together, claimed before
+    // any device is opened.
+    if (claim_one_copy(KORVEL_UPDATE_COPY_NAME) == CopyClaim::taken) {
+        say_error(already_running_text());
+        return EXIT_NO_START;
+    }
+    if (before_devices != nullptr) before_devices();
+    return run_terminal_command(command, argv[0]);
+}
 
 }  // namespace korvel

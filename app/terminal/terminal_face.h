@@ -19,7 +19,10 @@ int start_command_line(int argc, char** argv, TerminalCommand& command);
 /// installed write span hold. Returns the exit code.
 int run_terminal_command(const TerminalCommand& command, const char* program_path);
 
-/// Says on standard error that another copy runs, in the run's language.
-void say_already_running();
+/// korvel-update's command line: start_command_line; for a job on the bridges, the one-copy
+/// claim (a copy already running is said, in the run's language, and gives EXIT_NO_START),
+/// then before_devices (may be null; the bridges' rights on Linux), then run_terminal_command.
+/// Returns the exit code.
+int run_command_line_program(int argc, char** argv, void (*before_devices)());
 
 }  // namespace korvel

@@ -3,7 +3,6 @@
 // same name (PATHEXT), so "korvel-update --list" typed at the prompt runs here, in that console,
 // and the prompt waits for its exit code. "korvel-update" alone starts the window and ends.
 #include "lib_getwnver.h"
-#include "one_copy.h"
 #include "terminal_console.h"
 #include "terminal_face.h"
 #include "windows_platform.h"
@@ -80,17 +79,7 @@ int main() {
     argv.push_back(nullptr);
     const int argc = static_cast<int>(texts.size());
 
-    korvel::TerminalCommand command;
-    if (const int answered = korvel::start_command_line(argc, argv.data(), command);
-        answered >= 0) {
-        return answered;
-    }
-    // One copy per machine, the window's and the command line's together.
-    if (korvel::claim_one_copy(korvel::KORVEL_UPDATE_COPY_NAME) == korvel::CopyClaim::taken) {
-        korvel::say_already_running();
-        return korvel::EXIT_NO_START;
-    }
-    const int code = korvel::run_terminal_command(command, argv[0]);
+    const int code = korvel::run_command_line_program(argc, argv.data(), nullptr);
     // The window's program asks for the administrator's rights when it starts; this one runs
     // with the console's, and without them Windows shows it no SCSI host adapter.
     if (code == korvel::EXIT_NO_START && !runs_as_administrator()) {
