@@ -234,10 +234,10 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
         inputs.push_back(input.identity);
     }
     // A run that writes a journal: the window's script, or the command line with --journal.
-    const bool scripted = !options.script.empty() || (terminal && !options.journal.empty());
+    const bool journalled = !options.script.empty() || (terminal && !options.journal.empty());
     std::vector<ScriptStep> steps;
     SimJournal journal;
-    if (scripted) {
+    if (journalled) {
         InputFile input;
         std::string error;
         if (!options.script.empty()) {
@@ -263,14 +263,14 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
     DemoBus demo;
     if (bus_file) {
         const std::vector<PlacedDevice> placed = lay_out_bus_file(*bus_file, sim);
-        if (scripted) {
+        if (journalled) {
             for (const PlacedDevice& device : placed) {
                 journal_commands(*device.device, device.host, device.target, device.lun, journal);
             }
         }
     } else {
         demo = lay_out_demo_bus(sim);
-        if (scripted) {
+        if (journalled) {
             for (const DemoDevice& device : demo.devices) {
                 journal_commands(*device.device, device.host, device.target, 0, journal);
             }
@@ -287,10 +287,10 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
     }
     sim.install();
     install_os_util_platform();
-    // A simulated write holds nothing of the real machine; a scripted run journals the hold's
+    // A simulated write holds nothing of the real machine; a journalled run journals the hold's
     // take and release among the bridge's commands.
-    SimWriteSpanHold write_span_hold([&journal, scripted](bool held, const char* reason) {
-        if (!scripted) return;
+    SimWriteSpanHold write_span_hold([&journal, journalled](bool held, const char* reason) {
+        if (!journalled) return;
         JsonObjectText event;
         event.text("event", "write_span").boolean("held", held);
         if (held) event.text("reason", reason);
@@ -306,7 +306,7 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
     SimFaceStart start;
     if (bus_file) {
         start.firmware_folder = folder_of(options.bus);
-    } else if (!scripted && !terminal) {
+    } else if (!journalled && !terminal) {
         samples.emplace();
         if (samples->path().empty() || !write_demo_firmware_files(demo, samples->path())) {
             sim_say("could not write the sample firmware files");
@@ -324,7 +324,7 @@ int korvel_sim_main(int argc, char** argv, SimFace& face) {
     start.screenshot_tag = options.screenshot_tag;
     start.toolkit_arguments = std::move(options.for_toolkit);
     int code = terminal ? run_terminal_command(command, argv[0]) : face.run(start);
-    if (scripted) {
+    if (journalled) {
         journal.close();
         // An exit code of its own: the journal lacks events, whatever the run's own code.
         if (journal.failed()) {
